@@ -1,0 +1,56 @@
+/*
+    ZEM Quillbank - LTC to MTC converter and MIDI merger
+    Copyright (C) 2026 ZEM. GPL-3.0-or-later.
+*/
+
+#include "Main.h"
+
+Application::~Application()
+{
+    mainWindow = nullptr;
+}
+
+const juce::String Application::getApplicationName()
+{
+    return "ZEM Quillbank";
+}
+
+const juce::String Application::getApplicationVersion()
+{
+    return "1.0.0";
+}
+
+void Application::initialise (const juce::String&)
+{
+    auto* content = new juce::Component();
+    content->setSize (500, 250);
+
+    const auto background = juce::Desktop::getInstance().getDefaultLookAndFeel()
+                                .findColour (juce::ResizableWindow::backgroundColourId);
+    mainWindow = std::make_unique<MainWindow> (getApplicationName(), content, *this);
+    juce::ignoreUnused (background);
+}
+
+void Application::shutdown()
+{
+    mainWindow = nullptr;
+}
+
+Application::MainWindow::MainWindow (const juce::String& name, juce::Component* content, Application& ownerToUse)
+    : juce::DocumentWindow (name,
+                            juce::Desktop::getInstance().getDefaultLookAndFeel()
+                                .findColour (juce::ResizableWindow::backgroundColourId),
+                            juce::DocumentWindow::allButtons),
+      owner (ownerToUse)
+{
+    setUsingNativeTitleBar (true);
+    setContentOwned (content, true);
+    setResizable (false, false);
+    centreWithSize (getWidth(), getHeight());
+    setVisible (true);
+}
+
+void Application::MainWindow::closeButtonPressed()
+{
+    owner.systemRequestedQuit();
+}

@@ -1,0 +1,325 @@
+/*
+    ZEM Quillbank - LTC to MTC converter and MIDI merger
+    Copyright (C) 2026 ZEM. GPL-3.0-or-later.
+*/
+
+#include "VirtualMidiDevices.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <thread>
+
+namespace
+{
+std::vector<juce::uint8> bytesOf (const juce::MidiMessage& message)
+{
+    const auto* data = message.getRawData();
+    return { data, data + message.getRawDataSize() };
+}
+
+class VirtualMidiOutput final : public MidiOutputPort
+{
+public:
+    VirtualMidiOutput (juce::String nameToUse, std::shared_ptr<VirtualMidiOutputLog> logToUse)
+        : name (std::move (nameToUse)), log (std::move (logToUse))
+    {
+    }
+
+    ~VirtualMidiOutput() override { stopBackgroundThread(); }
+
+    juce::String getName() const override { return name; }
+
+    void sendMessageNow (const juce::MidiMessage& message) override { log->recordSent (message, false); }
+
+    void sendBlockOfMessages (const juce::MidiBuffer& buffer, double startMs, double rate) override
+    {
+        log->recordBlock (buffer, startMs, rate);
+
+        {
+            const std::lock_guard<std::mutex> guard (queueLock);
+
+            for (const auto metadata : buffer)
+            {
+                const auto due = startMs + metadata.samplePosition * 1000.0 / rate;
+                const auto position = std::upper_bound (queue.begin(), queue.end(), due,
+                                                        [] (double t, const Pending& p) { return t < p.dueMs; });
+                queue.insert (position, { due, metadata.getMessage() });
+            }
+        }
+
+        wakeUp.notify_all();
+    }
+
+    void startBackgroundThread() override
+    {
+        const std::lock_guard<std::mutex> guard (queueLock);
+
+        if (sender.joinable())
+            return;
+
+        shouldStop = false;
+        sender = std::thread ([this] { sendQueued(); });
+    }
+
+    void stopBackgroundThread() override
+    {
+        {
+            const std::lock_guard<std::mutex> guard (queueLock);
+            shouldStop = true;
+        }
+
+        wakeUp.notify_all();
+
+        if (sender.joinable())
+            sender.join();
+    }
+
+private:
+    struct Pending
+    {
+        double dueMs;
+        juce::MidiMessage message;
+    };
+
+    void sendQueued()
+    {
+        std::unique_lock<std::mutex> guard (queueLock);
+
+        while (! shouldStop)
+        {
+            if (queue.empty())
+            {
+                wakeUp.wait (guard);
+                continue;
+            }
+
+            const auto waitMs = queue.front().dueMs - juce::Time::getMillisecondCounterHiRes();
+
+            if (waitMs > 0)
+            {
+                wakeUp.wait_for (guard, std::chrono::microseconds ((juce::int64) (waitMs * 1000.0)));
+                continue;
+            }
+
+            auto message = std::move (queue.front().message);
+            queue.erase (queue.begin());
+            log->recordSent (message, true);
+        }
+    }
+
+    const juce::String name;
+    const std::shared_ptr<VirtualMidiOutputLog> log;
+
+    std::mutex queueLock;
+    std::condition_variable wakeUp;
+    std::vector<Pending> queue;
+    bool shouldStop = false;
+    std::thread sender;
+};
+} // namespace
+
+//==============================================================================
+std::vector<VirtualMidiOutputLog::SentMessage> VirtualMidiOutputLog::getSent() const
+{
+    const std::lock_guard<std::mutex> guard (lock);
+    return sent;
+}
+
+std::vector<VirtualMidiOutputLog::HandedBlock> VirtualMidiOutputLog::getBlocks() const
+{
+    const std::lock_guard<std::mutex> guard (lock);
+    return blocks;
+}
+
+int VirtualMidiOutputLog::getOpenCount() const
+{
+    const std::lock_guard<std::mutex> guard (lock);
+    return openCount;
+}
+
+void VirtualMidiOutputLog::clear()
+{
+    const std::lock_guard<std::mutex> guard (lock);
+    sent.clear();
+    blocks.clear();
+}
+
+void VirtualMidiOutputLog::recordSent (const juce::MidiMessage& message, bool fromBlock)
+{
+    const auto now = juce::Time::getMillisecondCounterHiRes();
+    const std::lock_guard<std::mutex> guard (lock);
+    sent.push_back ({ bytesOf (message), now, fromBlock });
+}
+
+void VirtualMidiOutputLog::recordBlock (const juce::MidiBuffer& buffer, double startMs, double rate)
+{
+    HandedBlock block;
+    block.startMs = startMs;
+    block.rate = rate;
+
+    for (const auto metadata : buffer)
+    {
+        block.messages.push_back (bytesOf (metadata.getMessage()));
+        block.samplePositions.push_back (metadata.samplePosition);
+    }
+
+    const std::lock_guard<std::mutex> guard (lock);
+    blocks.push_back (std::move (block));
+}
+
+void VirtualMidiOutputLog::recordOpen()
+{
+    const std::lock_guard<std::mutex> guard (lock);
+    ++openCount;
+}
+
+//==============================================================================
+VirtualMidiDevices::VirtualMidiDevices() = default;
+VirtualMidiDevices::~VirtualMidiDevices() = default;
+
+void VirtualMidiDevices::setOutputNames (const juce::StringArray& names)
+{
+    const std::lock_guard<std::mutex> guard (listLock);
+    outputNames = names;
+}
+
+void VirtualMidiDevices::setInputNames (const juce::StringArray& names)
+{
+    const std::lock_guard<std::mutex> guard (listLock);
+    inputNames = names;
+}
+
+void VirtualMidiDevices::setOutputOpenFails (const juce::String& name, bool shouldFail)
+{
+    const std::lock_guard<std::mutex> guard (listLock);
+    failingOutputs.removeString (name);
+
+    if (shouldFail)
+        failingOutputs.add (name);
+}
+
+std::shared_ptr<VirtualMidiOutputLog> VirtualMidiDevices::getOutputLog (const juce::String& name)
+{
+    const std::lock_guard<std::mutex> guard (listLock);
+    auto& log = logs[name];
+
+    if (log == nullptr)
+        log = std::make_shared<VirtualMidiOutputLog>();
+
+    return log;
+}
+
+bool VirtualMidiDevices::feed (const juce::String& inputName, const juce::MidiMessage& message)
+{
+    if (message.isActiveSense())
+        return false;
+
+    const std::lock_guard<std::recursive_mutex> guard (callbackLock);
+
+    if (! enabledInputs.contains (inputName))
+        return false;
+
+    bool delivered = false;
+
+    for (const auto& entry : handlers)
+    {
+        if (entry.first == inputName)
+        {
+            entry.second->handleIncomingMidiMessage (inputName, message);
+            delivered = true;
+        }
+    }
+
+    return delivered;
+}
+
+bool VirtualMidiDevices::isInputEnabled (const juce::String& name) const
+{
+    const std::lock_guard<std::recursive_mutex> guard (callbackLock);
+    return enabledInputs.contains (name);
+}
+
+int VirtualMidiDevices::getNumHandlers (const juce::String& name) const
+{
+    const std::lock_guard<std::recursive_mutex> guard (callbackLock);
+    return (int) std::count_if (handlers.begin(), handlers.end(),
+                                [&] (const auto& entry) { return entry.first == name; });
+}
+
+juce::StringArray VirtualMidiDevices::getInputCalls() const
+{
+    const std::lock_guard<std::mutex> guard (listLock);
+    return inputCalls;
+}
+
+juce::StringArray VirtualMidiDevices::getOutputNames()
+{
+    const std::lock_guard<std::mutex> guard (listLock);
+    return outputNames;
+}
+
+std::unique_ptr<MidiOutputPort> VirtualMidiDevices::openOutput (int index)
+{
+    juce::String name;
+
+    {
+        const std::lock_guard<std::mutex> guard (listLock);
+
+        if (! juce::isPositiveAndBelow (index, outputNames.size()) || failingOutputs.contains (outputNames[index]))
+            return {};
+
+        name = outputNames[index];
+    }
+
+    auto log = getOutputLog (name);
+    log->recordOpen();
+    return std::make_unique<VirtualMidiOutput> (name, std::move (log));
+}
+
+juce::StringArray VirtualMidiDevices::getInputNames()
+{
+    const std::lock_guard<std::mutex> guard (listLock);
+    return inputNames;
+}
+
+void VirtualMidiDevices::setInputEnabled (const juce::String& name, bool enabled)
+{
+    {
+        const std::lock_guard<std::mutex> guard (listLock);
+        inputCalls.add ((enabled ? "enable " : "disable ") + name);
+
+        if (! inputNames.contains (name))
+            return;
+    }
+
+    const std::lock_guard<std::recursive_mutex> guard (callbackLock);
+    enabledInputs.removeString (name);
+
+    if (enabled)
+        enabledInputs.add (name);
+}
+
+void VirtualMidiDevices::addInputHandler (const juce::String& name, MidiInputHandler* handler)
+{
+    {
+        const std::lock_guard<std::mutex> guard (listLock);
+        inputCalls.add ("add " + name);
+    }
+
+    const std::lock_guard<std::recursive_mutex> guard (callbackLock);
+    handlers.erase (std::remove (handlers.begin(), handlers.end(), std::make_pair (name, handler)), handlers.end());
+
+    if (handler != nullptr && enabledInputs.contains (name))
+        handlers.emplace_back (name, handler);
+}
+
+void VirtualMidiDevices::removeInputHandler (const juce::String& name, MidiInputHandler* handler)
+{
+    {
+        const std::lock_guard<std::mutex> guard (listLock);
+        inputCalls.add ("remove " + name);
+    }
+
+    const std::lock_guard<std::recursive_mutex> guard (callbackLock);
+    handlers.erase (std::remove (handlers.begin(), handlers.end(), std::make_pair (name, handler)), handlers.end());
+}
