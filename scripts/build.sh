@@ -19,6 +19,13 @@ case "$flavour" in
     *) echo "unknown flavour: $flavour" >&2; exit 2 ;;
 esac
 
+# The framework's sources are the same for every checkout; a compiler cache shares them.
+if command -v ccache > /dev/null; then
+    export CCACHE_NOHASHDIR=1 CCACHE_BASEDIR="$PWD"
+    options+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+fi
+
+mkdir -p build
 cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${options[@]}" > "$dir.configure.log" 2>&1 \
     || { cat "$dir.configure.log"; exit 1; }
 cmake --build "$dir" -j "$jobs" "$@"

@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-    cmake g++ make pkg-config
+    cmake g++ make pkg-config ccache
     juce-modules-source libjack-jackd2-dev libasound2-dev libfreetype-dev libpng-dev libx11-dev
     fonts-dejavu-core
     libgtest-dev libltc-dev
