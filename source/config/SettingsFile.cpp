@@ -1,0 +1,243 @@
+/*
+    ZEM Quillbank - LTC to MTC converter and MIDI merger
+    Copyright (C) 2026 ZEM. GPL-3.0-or-later.
+*/
+
+#include "config/SettingsFile.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <locale>
+#include <memory>
+#include <sstream>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+bool operator== (const SettingsRowRecord& a, const SettingsRowRecord& b)
+{
+    return a.deviceName == b.deviceName && a.merge == b.merge && a.ccToNote == b.ccToNote &&
+           a.channelIndex == b.channelIndex;
+}
+
+std::string formatSettings (const SettingsSnapshot& snapshot)
+{
+    std::ostringstream out;
+    out.imbue (std::locale::classic());
+
+    // The slider never holds -0, but a stream would write it as "-0".
+    const auto offset = snapshot.frameOffset == 0.0 ? 0.0 : snapshot.frameOffset;
+
+    out << snapshot.inputRateId << '\n'
+        << snapshot.outputRateId << '\n'
+        << offset << '\n'
+        << (snapshot.enabled ? 1 : 0) << '\n'
+        << snapshot.midiOutputName << '\n';
+
+    for (const auto& row : snapshot.rows)
+    {
+        out << row.deviceName << '\n'
+            << (row.merge ? 1 : 0) << '\n'
+            << (row.ccToNote ? 1 : 0) << '\n'
+            << row.channelIndex << '\n';
+    }
+
+    return out.str();
+}
+
+namespace
+{
+bool writeAll (int fileDescriptor, const std::string& contents)
+{
+    const char* next = contents.data();
+    auto remaining = contents.size();
+
+    while (remaining > 0)
+    {
+        const auto written = ::write (fileDescriptor, next, remaining);
+
+        if (written < 0)
+        {
+            if (errno == EINTR)
+                continue;
+
+            return false;
+        }
+
+        next += written;
+        remaining -= (size_t)written;
+    }
+
+    return true;
+}
+
+// Writing through a link keeps the link, as writing the file in place would.
+std::string resolveTarget (const std::string& path)
+{
+    struct stat info;
+
+    if (::lstat (path.c_str(), &info) != 0 || !S_ISLNK (info.st_mode))
+        return path;
+
+    const std::unique_ptr<char, decltype (&std::free)> resolved{ ::realpath (path.c_str(), nullptr), &std::free };
+    return resolved != nullptr ? std::string (resolved.get()) : path;
+}
+
+std::string folderOf (const std::string& path)
+{
+    const auto slash = path.rfind ('/');
+    return slash == std::string::npos ? std::string() : path.substr (0, slash + 1);
+}
+
+// Named after the process and a counter rather than the target, so a long file name cannot push
+// the temporary one past the system's limit.
+int createTemporaryFile (const std::string& folder, std::string& temporaryPath)
+{
+    static std::atomic<unsigned> counter{ 0 };
+
+    for (int attempt = 0; attempt < 100; ++attempt)
+    {
+        temporaryPath = folder + ".quillbank-" + std::to_string (::getpid()) + "-" +
+                        std::to_string (counter.fetch_add (1)) + ".tmp";
+
+        const auto fileDescriptor = ::open (temporaryPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+
+        if (fileDescriptor >= 0 || errno != EEXIST)
+            return fileDescriptor;
+    }
+
+    return -1;
+}
+
+void syncFolder (const std::string& folder)
+{
+    const auto fileDescriptor = ::open (folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+
+    if (fileDescriptor >= 0)
+    {
+        // The rename has already happened; this only makes it durable, so its result does not matter.
+        ::fsync (fileDescriptor);
+        ::close (fileDescriptor);
+    }
+}
+} // namespace
+
+bool writeSettingsFile (const std::string& path, const std::string& contents)
+{
+    return writeSettingsFile (path, contents, writeAll);
+}
+
+bool writeSettingsFile (const std::string& path, const std::string& contents, const SettingsWriteStep& writeStep)
+{
+    const auto target = resolveTarget (path);
+    const auto folder = folderOf (target);
+
+    // A file that could not be opened for writing in place is not replaced either.
+    if (::access (target.c_str(), F_OK) == 0 && ::access (target.c_str(), W_OK) != 0)
+        return false;
+
+    std::string temporaryPath;
+    const auto fileDescriptor = createTemporaryFile (folder, temporaryPath);
+
+    if (fileDescriptor < 0)
+        return false;
+
+    struct stat previous;
+    bool ok = true;
+
+    if (::stat (target.c_str(), &previous) == 0 && S_ISREG (previous.st_mode))
+        ok = ::fchmod (fileDescriptor, previous.st_mode & 07777) == 0;
+
+    ok = ok && writeStep (fileDescriptor, contents);
+    ok = ok && ::fsync (fileDescriptor) == 0;
+    ok = (::close (fileDescriptor) == 0) && ok;
+    ok = ok && std::rename (temporaryPath.c_str(), target.c_str()) == 0;
+
+    if (!ok)
+    {
+        ::unlink (temporaryPath.c_str());
+        return false;
+    }
+
+    syncFolder (folder);
+    return true;
+}
+
+namespace
+{
+std::optional<std::string> readLine (std::istream& input)
+{
+    std::string line;
+
+    if (std::getline (input, line))
+        return line;
+
+    return std::nullopt;
+}
+
+std::optional<int> readNumber (std::istream& input)
+{
+    const auto line = readLine (input);
+
+    if (!line)
+        return std::nullopt;
+
+    try
+    {
+        return std::stoi (*line, nullptr, 10);
+    }
+    catch (const std::invalid_argument&)
+    {
+    }
+    catch (const std::out_of_range&)
+    {
+    }
+
+    return std::nullopt;
+}
+} // namespace
+
+ParsedSettings parseSettings (std::istream& input)
+{
+    ParsedSettings parsed;
+    parsed.opened = true;
+    parsed.inputRateId = readNumber (input);
+    parsed.outputRateId = readNumber (input);
+    parsed.frameOffset = readNumber (input);
+    parsed.enabledValue = readNumber (input);
+    parsed.midiOutputName = readLine (input);
+
+    SettingsRowRecord record;
+
+    while (auto name = readLine (input))
+    {
+        record.deviceName = std::move (*name);
+
+        if (const auto merge = readNumber (input))
+            record.merge = *merge == 1;
+
+        if (const auto ccToNote = readNumber (input))
+            record.ccToNote = *ccToNote == 1;
+
+        if (const auto channel = readNumber (input))
+            record.channelIndex = *channel;
+
+        parsed.records.push_back (record);
+    }
+
+    return parsed;
+}
+
+ParsedSettings readSettingsFile (const std::string& path)
+{
+    std::ifstream file (path);
+
+    if (!file.is_open())
+        return {};
+
+    return parseSettings (file);
+}

@@ -1,0 +1,293 @@
+/*
+    ZEM Quillbank - LTC to MTC converter and MIDI merger
+    Copyright (C) 2026 ZEM. GPL-3.0-or-later.
+*/
+
+#include "config/SettingsFile.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <locale>
+#include <sstream>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+void PrintTo (const SettingsRowRecord& r, std::ostream* os)
+{
+    *os << "{\"" << r.deviceName << "\", " << r.merge << ", " << r.ccToNote << ", " << r.channelIndex << "}";
+}
+
+namespace
+{
+namespace fs = std::filesystem;
+
+std::string lines (std::initializer_list<std::string> values)
+{
+    std::string text;
+
+    for (const auto& v : values)
+        text += v + '\n';
+
+    return text;
+}
+
+SettingsSnapshot workedExample()
+{
+    return { 4, 2, -2.0, true, "Studio Out", { { "Keys In", true, false, 0 }, { "Pad Box", false, true, 10 } } };
+}
+
+const std::string workedExampleText =
+    lines ({ "4", "2", "-2", "1", "Studio Out", "Keys In", "1", "0", "0", "Pad Box", "0", "1", "10" });
+
+ParsedSettings parseText (const std::string& text)
+{
+    std::istringstream input (text);
+    return parseSettings (input);
+}
+
+void expectParsed (const ParsedSettings& actual, const ParsedSettings& expected)
+{
+    EXPECT_EQ (actual.opened, expected.opened);
+    EXPECT_EQ (actual.inputRateId, expected.inputRateId);
+    EXPECT_EQ (actual.outputRateId, expected.outputRateId);
+    EXPECT_EQ (actual.frameOffset, expected.frameOffset);
+    EXPECT_EQ (actual.enabledValue, expected.enabledValue);
+    EXPECT_EQ (actual.midiOutputName, expected.midiOutputName);
+    EXPECT_EQ (actual.records, expected.records);
+}
+
+std::string readBytes (const fs::path& path)
+{
+    std::ifstream file (path, std::ios::binary);
+    return { std::istreambuf_iterator<char> (file), std::istreambuf_iterator<char>() };
+}
+
+// A global locale that groups thousands, as a host application might install.
+struct GroupingPunctuation : std::numpunct<char>
+{
+    char do_thousands_sep() const override { return ','; }
+    std::string do_grouping() const override { return "\3"; }
+};
+} // namespace
+
+TEST (SettingsFormat, WorkedExampleByteForByte)
+{
+    EXPECT_EQ (formatSettings (workedExample()), workedExampleText);
+}
+
+TEST (SettingsFormat, OddValues)
+{
+    struct Case
+    {
+        const char* what;
+        SettingsSnapshot snapshot;
+        std::string expected;
+    };
+
+    const Case cases[] = {
+        { "no rows", { 1, 1, 0.0, false, "No Output", {} }, lines ({ "1", "1", "0", "0", "No Output" }) },
+        { "no output selected",
+          { 0, 0, 0.0, false, "", { { "A", false, false, -1 } } },
+          lines ({ "0", "0", "0", "0", "", "A", "0", "0", "-1" }) },
+        { "offset at the low end", { 3, 1, -30.0, true, "", {} }, lines ({ "3", "1", "-30", "1", "" }) },
+        { "offset at the high end", { 3, 1, 30.0, true, "", {} }, lines ({ "3", "1", "30", "1", "" }) },
+        { "negative zero offset", { 3, 1, -0.0, true, "", {} }, lines ({ "3", "1", "0", "1", "" }) },
+        { "names outside ASCII",
+          { 1, 2, 12.0, false, "Sortie \xC3\xA9", { { "\xE9\x8D\xB5\xE7\x9B\xA4", true, true, 16 } } },
+          lines ({ "1", "2", "12", "0", "Sortie \xC3\xA9", "\xE9\x8D\xB5\xE7\x9B\xA4", "1", "1", "16" }) },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.what);
+        EXPECT_EQ (formatSettings (c.snapshot), c.expected);
+    }
+}
+
+TEST (SettingsFormat, IgnoresTheGlobalLocale)
+{
+    const auto previous = std::locale::global (std::locale (std::locale::classic(), new GroupingPunctuation));
+    const auto text = formatSettings ({ 1234, 2, 1.0, true, "", { { "A", false, false, 1000 } } });
+    std::locale::global (previous);
+
+    EXPECT_EQ (text, lines ({ "1234", "2", "1", "1", "", "A", "0", "0", "1000" }));
+}
+
+TEST (SettingsRead, DamagedAndOddFiles)
+{
+    struct Case
+    {
+        const char* what;
+        std::string text;
+        ParsedSettings expected;
+    };
+
+    const auto head = lines ({ "1", "2", "0", "1", "Out" });
+
+    const Case cases[] = {
+        { "empty file", "", { true, {}, {}, {}, {}, {}, {} } },
+        { "short file", "3\n2\n", { true, 3, 2, {}, {}, {}, {} } },
+        { "four lines: no output name at all", lines ({ "1", "2", "-3", "0" }), { true, 1, 2, -3, 0, {}, {} } },
+        { "worked example without its last line feed",
+          workedExampleText.substr (0, workedExampleText.size() - 1),
+          { true, 4, 2, -2, 1, "Studio Out", { { "Keys In", true, false, 0 }, { "Pad Box", false, true, 10 } } } },
+        { "enabled 2", lines ({ "1", "1", "0", "2", "" }), { true, 1, 1, 0, 2, "", {} } },
+        { "enabled -1", lines ({ "1", "1", "0", "-1", "" }), { true, 1, 1, 0, -1, "", {} } },
+        { "enabled text", lines ({ "1", "1", "0", "on", "" }), { true, 1, 1, 0, {}, "", {} } },
+        { "numbers as stoi reads them", lines ({ " 4", "2x", "3.7", "+0", "" }), { true, 4, 2, 3, 0, "", {} } },
+        { "out-of-range numbers are skipped",
+          lines ({ "99999999999", "-99999999999", "45", "1", "" }),
+          { true, {}, {}, 45, 1, "", {} } },
+        { "switches on only for exactly 1",
+          head + lines ({ "A", "2", "01", "0", "B", "+1", "1.9", "0", "C", " 1", "-1", "0" }),
+          { true, 1, 2, 0, 1, "Out", { { "A", false, true, 0 }, { "B", true, true, 0 }, { "C", true, false, 0 } } } },
+        { "first record without values starts off, off, original channel",
+          head + lines ({ "A", "x", "", "ch" }),
+          { true, 1, 2, 0, 1, "Out", { { "A", false, false, 0 } } } },
+        { "bad values carry over",
+          head + lines ({ "A", "1", "1", "5", "B", "yes", "99999999999", "-" }),
+          { true, 1, 2, 0, 1, "Out", { { "A", true, true, 5 }, { "B", true, true, 5 } } } },
+        { "file ends inside a record",
+          head + lines ({ "A", "1", "1", "5", "B", "0" }),
+          { true, 1, 2, 0, 1, "Out", { { "A", true, true, 5 }, { "B", false, true, 5 } } } },
+        { "file ends after a name",
+          head + lines ({ "A", "1", "0", "7" }) + "B",
+          { true, 1, 2, 0, 1, "Out", { { "A", true, false, 7 }, { "B", true, false, 7 } } } },
+        { "two records for one device stay in order",
+          head + lines ({ "A", "1", "0", "3", "A", "0", "1", "4" }),
+          { true, 1, 2, 0, 1, "Out", { { "A", true, false, 3 }, { "A", false, true, 4 } } } },
+        { "channels as read",
+          head + lines ({ "A", "1", "0", "16", "B", "1", "0", "17", "C", "1", "0", "-1" }),
+          { true,
+            1,
+            2,
+            0,
+            1,
+            "Out",
+            { { "A", true, false, 16 }, { "B", true, false, 17 }, { "C", true, false, -1 } } } },
+        { "empty output name",
+          lines ({ "1", "2", "0", "1", "", "A", "1", "0", "0" }),
+          { true, 1, 2, 0, 1, "", { { "A", true, false, 0 } } } },
+        { "carriage returns",
+          "4\r\n2\r\n-2\r\n1\r\nStudio Out\r\nKeys In\r\n1\r\n1\r\n9\r\n",
+          { true, 4, 2, -2, 1, "Studio Out\r", { { "Keys In\r", true, true, 9 } } } },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.what);
+        expectParsed (parseText (c.text), c.expected);
+    }
+}
+
+class SettingsFileOnDisk : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        std::string pattern = (fs::temp_directory_path() / "quillbank-settings-XXXXXX").string();
+        ASSERT_NE (::mkdtemp (pattern.data()), nullptr);
+        folder = pattern;
+        target = folder / "autosave.zems";
+    }
+
+    void TearDown() override { fs::remove_all (folder); }
+
+    std::vector<std::string> entries (const fs::path& where) const
+    {
+        std::vector<std::string> names;
+
+        for (const auto& entry : fs::directory_iterator (where))
+            names.push_back (entry.path().filename().string());
+
+        std::sort (names.begin(), names.end());
+        return names;
+    }
+
+    void writeOldFile() const { std::ofstream (target, std::ios::binary) << "old\ncontents\n"; }
+
+    fs::path folder, target;
+};
+
+TEST_F (SettingsFileOnDisk, ReplacesTheFileAndKeepsItsPermissions)
+{
+    writeOldFile();
+    ::chmod (target.c_str(), 0640);
+
+    ASSERT_TRUE (writeSettingsFile (target.string(), workedExampleText));
+    EXPECT_EQ (readBytes (target), workedExampleText);
+    EXPECT_EQ (entries (folder), std::vector<std::string>{ "autosave.zems" });
+
+    struct stat info;
+    ASSERT_EQ (::stat (target.c_str(), &info), 0);
+    EXPECT_EQ (info.st_mode & 07777, 0640u);
+
+    const auto first = readBytes (target);
+    ASSERT_TRUE (writeSettingsFile (target.string(), formatSettings (workedExample())));
+    EXPECT_EQ (readBytes (target), first);
+}
+
+TEST_F (SettingsFileOnDisk, FailedWriteLeavesThePreviousFile)
+{
+    const auto writeHalfThenFail = [] (int fd, const std::string& contents)
+    {
+        EXPECT_EQ (::write (fd, contents.data(), contents.size() / 2), (ssize_t)(contents.size() / 2));
+        return false;
+    };
+
+    writeOldFile();
+    const auto before = readBytes (target);
+
+    EXPECT_FALSE (writeSettingsFile (target.string(), workedExampleText, writeHalfThenFail));
+    EXPECT_EQ (readBytes (target), before);
+    EXPECT_EQ (entries (folder), std::vector<std::string>{ "autosave.zems" });
+
+    fs::remove (target);
+    EXPECT_FALSE (writeSettingsFile (target.string(), workedExampleText, writeHalfThenFail));
+    EXPECT_TRUE (entries (folder).empty());
+}
+
+TEST_F (SettingsFileOnDisk, MissingFolderWritesNothing)
+{
+    EXPECT_FALSE (writeSettingsFile ((folder / "missing" / "autosave.zems").string(), workedExampleText));
+    EXPECT_TRUE (entries (folder).empty());
+}
+
+TEST_F (SettingsFileOnDisk, WritesThroughASymbolicLink)
+{
+    fs::create_directory (folder / "real");
+    const auto real = folder / "real" / "settings.zems";
+    std::ofstream (real) << "old\n";
+    fs::create_symlink (real, target);
+
+    ASSERT_TRUE (writeSettingsFile (target.string(), workedExampleText));
+    EXPECT_TRUE (fs::is_symlink (target));
+    EXPECT_EQ (readBytes (real), workedExampleText);
+    EXPECT_EQ (entries (folder / "real"), std::vector<std::string>{ "settings.zems" });
+}
+
+TEST_F (SettingsFileOnDisk, MissingFileIsNotOpened)
+{
+    expectParsed (readSettingsFile ((folder / "none.zems").string()), {});
+}
+
+TEST_F (SettingsFileOnDisk, RoundTrip)
+{
+    const SettingsSnapshot snapshots[] = {
+        workedExample(),
+        { 0, 0, 0.0, false, "", {} },
+        { 3, 1, -30.0, true, "", { { "", false, false, -1 }, { "K\xC3\xBC\x63he", true, true, 16 } } },
+        { 1, 2, 30.0, false, "No Output", { { "A", true, false, 0 }, { "A", false, true, 1 } } },
+    };
+
+    for (const auto& s : snapshots)
+    {
+        ASSERT_TRUE (writeSettingsFile (target.string(), formatSettings (s)));
+        expectParsed (readSettingsFile (target.string()), { true, s.inputRateId, s.outputRateId, (int)s.frameOffset,
+                                                            s.enabled ? 1 : 0, s.midiOutputName, s.rows });
+    }
+}
