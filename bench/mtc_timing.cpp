@@ -1,0 +1,221 @@
+/*
+    ZEM Quillbank - LTC to MTC converter and MIDI merger
+    Copyright (C) 2026 ZEM. GPL-3.0-or-later.
+
+    Runs the real generator thread over a virtual output for 10 s at 24 and at 30 fps, fed with
+    even frames as LTC would feed it, and prints the quarter-frame spacing error, the block
+    lateness against the schedule and the CPU time used, next to a bare loop of the
+    message-thread lock and a 1 ms wait, which is the floor of a design that locks every pass.
+*/
+
+#include "engine/DemoThread.h"
+#include "platform/VirtualMidiDevices.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <dirent.h>
+#include <fstream>
+#include <sstream>
+#include <sys/resource.h>
+#include <thread>
+#include <vector>
+
+namespace
+{
+constexpr int runSeconds = 10;
+
+double processCpuSeconds()
+{
+    rusage usage {};
+    getrusage (RUSAGE_SELF, &usage);
+    return (double) usage.ru_utime.tv_sec + usage.ru_utime.tv_usec * 1e-6 + (double) usage.ru_stime.tv_sec
+         + usage.ru_stime.tv_usec * 1e-6;
+}
+
+/** CPU seconds of the threads whose name starts with this prefix. */
+double threadCpuSeconds (const std::string& namePrefix)
+{
+    double total = 0;
+    const long ticks = sysconf (_SC_CLK_TCK);
+
+    if (auto* dir = opendir ("/proc/self/task"))
+    {
+        while (auto* entry = readdir (dir))
+        {
+            const std::string tid = entry->d_name;
+
+            if (tid == "." || tid == "..")
+                continue;
+
+            std::string name;
+            std::getline (std::ifstream ("/proc/self/task/" + tid + "/comm"), name);
+
+            if (name.rfind (namePrefix, 0) != 0)
+                continue;
+
+            std::string stat;
+            std::getline (std::ifstream ("/proc/self/task/" + tid + "/stat"), stat);
+            const auto afterName = stat.find (')');
+            std::istringstream fields (stat.substr (afterName + 2));
+            std::string field;
+            long utime = 0, stime = 0;
+
+            for (int i = 3; i <= 15 && fields >> field; ++i)
+            {
+                if (i == 14) utime = std::stol (field);
+                if (i == 15) stime = std::stol (field);
+            }
+
+            total += (double) (utime + stime) / (double) ticks;
+        }
+
+        closedir (dir);
+    }
+
+    return total;
+}
+
+struct Percentiles
+{
+    double median = 0, p99 = 0, max = 0;
+};
+
+Percentiles percentilesOf (std::vector<double> values)
+{
+    if (values.empty())
+        return {};
+
+    std::sort (values.begin(), values.end());
+    return { values[values.size() / 2], values[(size_t) ((double) (values.size() - 1) * 0.99)], values.back() };
+}
+
+class BareLockLoop final : public juce::Thread
+{
+public:
+    BareLockLoop() : juce::Thread ("Bare Lock Loop") {}
+
+    void run() override
+    {
+        while (! threadShouldExit())
+        {
+            const juce::MessageManagerLock lock (this);
+
+            if (! lock.lockWasGained())
+                return;
+
+            wait (1);
+            ++passes;
+        }
+    }
+
+    std::atomic<long> passes { 0 };
+};
+
+void runMessageLoopFor (int seconds)
+{
+    juce::MessageManager::getInstance()->runDispatchLoopUntil (seconds * 1000);
+}
+
+double measureBareLoop()
+{
+    BareLockLoop loop;
+    const auto cpuBefore = processCpuSeconds();
+    loop.startThread();
+    runMessageLoopFor (runSeconds);
+    loop.stopThread (2000);
+    const auto cpu = processCpuSeconds() - cpuBefore;
+    std::printf ("bare lock loop: %.1f passes/s, process CPU %.2f%% of one core\n",
+                 (double) loop.passes / runSeconds, 100.0 * cpu / runSeconds);
+    return cpu / runSeconds;
+}
+
+void measureGenerator (int frameRate, double bareLoopCpu)
+{
+    VirtualMidiDevices devices;
+    devices.setOutputNames ({ "Bench Out" });
+    auto log = devices.getOutputLog ("Bench Out");
+
+    const auto cpuBefore = processCpuSeconds();
+    double generatorCpu = 0;
+
+    {
+        DemoThread generator (devices);
+        generator.outputFrameRate = frameRate;
+        generator.inputFrameRate = frameRate;
+        generator.startUp();
+
+        std::atomic<bool> feeding { true };
+        std::thread ltc ([&] {
+            const auto framePeriod = std::chrono::duration<double> (2.0 / frameRate);
+            auto next = std::chrono::steady_clock::now();
+            juce::int64 count = 3600LL * frameRate;
+
+            while (feeding)
+            {
+                generator.lastEvenLtcFrame = count;
+                generator.newLtcFrame.store (true, std::memory_order_release);
+                count += 2;
+                next += std::chrono::duration_cast<std::chrono::steady_clock::duration> (framePeriod);
+                std::this_thread::sleep_until (next);
+            }
+        });
+
+        runMessageLoopFor (runSeconds);
+        generatorCpu = threadCpuSeconds ("JUCE Demo");
+        feeding = false;
+        ltc.join();
+    }
+
+    const auto processCpu = (processCpuSeconds() - cpuBefore) / runSeconds;
+
+    // Spacing of consecutive quarter frames, across blocks too.
+    const double ideal = 1000.0 / (4.0 * frameRate);
+    std::vector<double> spacingErrors;
+    double previous = -1;
+
+    for (const auto& message : log->getSent())
+    {
+        if (message.bytes.size() != 2)
+            continue;
+
+        if (previous >= 0)
+            spacingErrors.push_back (std::abs (message.timeMs - previous - ideal));
+
+        previous = message.timeMs;
+    }
+
+    // Lateness of each hand-over against the block schedule that the first one started.
+    const int steps24[] = { 83, 83, 84 }, steps30[] = { 67, 67, 66 };
+    const int* steps = frameRate == 30 ? steps30 : steps24;
+    const auto blocks = log->getBlocks();
+    std::vector<double> lateness;
+    double scheduled = blocks.empty() ? 0 : blocks.front().startMs;
+
+    for (size_t i = 0; i < blocks.size(); ++i)
+    {
+        lateness.push_back (blocks[i].startMs - scheduled);
+        scheduled += steps[i % 3];
+    }
+
+    const auto spacing = percentilesOf (spacingErrors);
+    const auto late = percentilesOf (lateness);
+    std::printf ("\n%d fps: %zu quarter frames in %zu blocks over %d s\n", frameRate, spacingErrors.size() + 1,
+                 blocks.size(), runSeconds);
+    std::printf ("  quarter-frame spacing error vs %.2f ms: median %.3f ms, p99 %.3f ms, max %.3f ms\n", ideal,
+                 spacing.median, spacing.p99, spacing.max);
+    std::printf ("  block lateness vs schedule: median %.3f ms, p99 %.3f ms, max %.3f ms\n", late.median, late.p99,
+                 late.max);
+    std::printf ("  generator thread CPU %.2f%% of one core; process CPU %.2f%%; process vs bare loop %.2fx\n",
+                 100.0 * generatorCpu / runSeconds, 100.0 * processCpu, processCpu / bareLoopCpu);
+}
+} // namespace
+
+int main()
+{
+    const juce::ScopedJuceInitialiser_GUI juce;
+    const auto bareLoopCpu = measureBareLoop();
+    measureGenerator (24, bareLoopCpu);
+    measureGenerator (30, bareLoopCpu);
+    return 0;
+}
