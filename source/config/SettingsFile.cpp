@@ -69,7 +69,7 @@ bool writeAll (int fileDescriptor, const std::string& contents)
         }
 
         next += written;
-        remaining -= (size_t)written;
+        remaining -= static_cast<size_t> (written);
     }
 
     return true;
@@ -80,10 +80,10 @@ std::string resolveTarget (const std::string& path)
 {
     struct stat info;
 
-    if (::lstat (path.c_str(), &info) != 0 || !S_ISLNK (info.st_mode))
+    if (::lstat (path.c_str(), &info) != 0 || ! S_ISLNK (info.st_mode))
         return path;
 
-    const std::unique_ptr<char, decltype (&std::free)> resolved{ ::realpath (path.c_str(), nullptr), &std::free };
+    const std::unique_ptr<char, decltype (&std::free)> resolved { ::realpath (path.c_str(), nullptr), &std::free };
     return resolved != nullptr ? std::string (resolved.get()) : path;
 }
 
@@ -97,7 +97,7 @@ std::string folderOf (const std::string& path)
 // the temporary one past the system's limit.
 int createTemporaryFile (const std::string& folder, std::string& temporaryPath)
 {
-    static std::atomic<unsigned> counter{ 0 };
+    static std::atomic<unsigned> counter { 0 };
 
     for (int attempt = 0; attempt < 100; ++attempt)
     {
@@ -157,7 +157,7 @@ bool writeSettingsFile (const std::string& path, const std::string& contents, co
     ok = (::close (fileDescriptor) == 0) && ok;
     ok = ok && std::rename (temporaryPath.c_str(), target.c_str()) == 0;
 
-    if (!ok)
+    if (! ok)
     {
         ::unlink (temporaryPath.c_str());
         return false;
@@ -183,7 +183,7 @@ std::optional<int> readNumber (std::istream& input)
 {
     const auto line = readLine (input);
 
-    if (!line)
+    if (! line)
         return std::nullopt;
 
     try
@@ -236,7 +236,7 @@ ParsedSettings readSettingsFile (const std::string& path)
 {
     std::ifstream file (path);
 
-    if (!file.is_open())
+    if (! file.is_open())
         return {};
 
     return parseSettings (file);

@@ -80,7 +80,9 @@ bool writeSettingsFile (const std::string& path, const std::string& contents, co
 */
 struct ParsedSettings
 {
-    /** False only when the file could not be opened; then every other field is empty. */
+    /** False only when the file could not be opened; every other field is then empty, and the caller
+        falls back to its defaults.
+    */
     bool opened = false;
 
     /** Head line 1: the input frame-rate box's id. */

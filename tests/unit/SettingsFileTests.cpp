@@ -235,7 +235,7 @@ TEST_F (SettingsFileOnDisk, FailedWriteLeavesThePreviousFile)
 {
     const auto writeHalfThenFail = [] (int fd, const std::string& contents)
     {
-        EXPECT_EQ (::write (fd, contents.data(), contents.size() / 2), (ssize_t)(contents.size() / 2));
+        EXPECT_EQ (::write (fd, contents.data(), contents.size() / 2), static_cast<ssize_t> (contents.size() / 2));
         return false;
     };
 
@@ -287,7 +287,8 @@ TEST_F (SettingsFileOnDisk, RoundTrip)
     for (const auto& s : snapshots)
     {
         ASSERT_TRUE (writeSettingsFile (target.string(), formatSettings (s)));
-        expectParsed (readSettingsFile (target.string()), { true, s.inputRateId, s.outputRateId, (int)s.frameOffset,
-                                                            s.enabled ? 1 : 0, s.midiOutputName, s.rows });
+        expectParsed (readSettingsFile (target.string()),
+                      { true, s.inputRateId, s.outputRateId, static_cast<int> (s.frameOffset), s.enabled ? 1 : 0,
+                        s.midiOutputName, s.rows });
     }
 }
