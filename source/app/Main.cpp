@@ -5,6 +5,8 @@
 
 #include "Main.h"
 
+#include "LTCtoMTC.h"
+
 Application::~Application()
 {
     mainWindow = nullptr;
@@ -22,13 +24,9 @@ const juce::String Application::getApplicationVersion()
 
 void Application::initialise (const juce::String&)
 {
-    auto* content = new juce::Component();
-    content->setSize (500, 250);
-
-    const auto background = juce::Desktop::getInstance().getDefaultLookAndFeel()
-                                .findColour (juce::ResizableWindow::backgroundColourId);
+    // The main component sets the shared colours, so the window's background is read after it.
+    auto* content = new LTCtoMTC();
     mainWindow = std::make_unique<MainWindow> (getApplicationName(), content, *this);
-    juce::ignoreUnused (background);
 }
 
 void Application::shutdown()

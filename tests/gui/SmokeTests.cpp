@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 #include <juce_gui_basics/juce_gui_basics.h>
 
-TEST (Display, WindowCanBeShownOnTheTestDisplay)
+TEST (VirtualDisplay, WindowCanBeShown)
 {
     juce::DocumentWindow window ("probe", juce::Colours::darkgrey, juce::DocumentWindow::allButtons);
     window.setUsingNativeTitleBar (true);

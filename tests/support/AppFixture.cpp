@@ -1,0 +1,84 @@
+/*
+    ZEM Quillbank - LTC to MTC converter and MIDI merger
+    Copyright (C) 2026 ZEM. GPL-3.0-or-later.
+*/
+
+#include "AppFixture.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+TemporaryHome::TemporaryHome()
+    : home (juce::File::getSpecialLocation (juce::File::tempDirectory).getNonexistentChildFile ("quillbank-home", ""))
+{
+    home.createDirectory();
+
+    if (const char* current = std::getenv ("HOME"))
+        previousHome = current;
+
+    ::setenv ("HOME", home.getFullPathName().toRawUTF8(), 1);
+}
+
+TemporaryHome::~TemporaryHome()
+{
+    ::setenv ("HOME", previousHome.toRawUTF8(), 1);
+    home.setReadOnly (false, true);
+    home.deleteRecursively();
+}
+
+//==============================================================================
+AppFixture::AppFixture() = default;
+
+AppFixture::~AppFixture()
+{
+    quit();
+    pump (10);
+}
+
+void AppFixture::start()
+{
+    LTCtoMTC::Environment environment;
+    environment.midiDevices = &devices;
+    environment.addAudioDeviceTypes = [this] (juce::AudioDeviceManager& manager)
+    {
+        auto type = std::make_unique<TestAudioDeviceType> (audioOutputChannels);
+        audio = type.get();
+        manager.addAudioDeviceType (std::move (type));
+    };
+    environment.chooseFile = [this] (const LTCtoMTC::FileDialogRequest& request)
+    {
+        dialogRequests.push_back (request);
+        return dialogAnswer;
+    };
+
+    app = std::make_unique<LTCtoMTC> (std::move (environment));
+}
+
+void AppFixture::pump (int milliseconds)
+{
+    juce::MessageManager::getInstance()->runDispatchLoopUntil (milliseconds);
+}
+
+void AppFixture::quit()
+{
+    app = nullptr;
+    audio = nullptr;
+}
+
+void AppFixture::writeAutosave (const std::string& contents) const
+{
+    home.settingsFolder().createDirectory();
+    std::ofstream (home.settingsFolder().getChildFile ("autosave.zems").getFullPathName().toStdString(),
+                   std::ios::binary)
+        << contents;
+}
+
+std::string AppFixture::readAutosave() const
+{
+    std::ifstream in (home.settingsFolder().getChildFile ("autosave.zems").getFullPathName().toStdString(),
+                      std::ios::binary);
+    std::stringstream contents;
+    contents << in.rdbuf();
+    return contents.str();
+}
