@@ -27,4 +27,7 @@ echo "== thread sanitizer"
 bash scripts/build.sh thread
 setarch "$(uname -m)" -R ctest --test-dir build/thread --output-on-failure -L unit || status=1
 
+echo "== fuzzing the settings reader"
+bash scripts/fuzz.sh 60 || status=1
+
 exit $status
