@@ -13,9 +13,10 @@ MidiInputs::MidiInputs()
 {
     addAndMakeVisible (viewport);
 
-    setUpPageLabel (*this, inputsLabel, { 20, 15, 180, 35 }, 18.0f, juce::Justification::topLeft, "Inputs to Merge");
-    setUpPageLabel (*this, convertLabel, { 220, 7, 180, 55 }, 18.0f, juce::Justification::topLeft, "Convert\nCC to Note");
-    setUpPageLabel (*this, channelLabel, { 345, 15, 180, 55 }, 18.0f, juce::Justification::topLeft, "Destination Channel");
+    const auto headerJustification = juce::Justification::topLeft;
+    setUpPageLabel (*this, inputsLabel, { 20, 15, 180, 35 }, 18.0f, headerJustification, "Inputs to Merge");
+    setUpPageLabel (*this, convertLabel, { 220, 7, 180, 55 }, 18.0f, headerJustification, "Convert\nCC to Note");
+    setUpPageLabel (*this, channelLabel, { 345, 15, 180, 55 }, 18.0f, headerJustification, "Destination Channel");
 
     viewport.setBounds (0, 55, 550, 200);
     viewport.setViewedComponent (&inputList, false);
@@ -66,8 +67,8 @@ void MidiInputs::addMissingRows (const juce::StringArray& deviceNames)
 {
     for (const auto& name : deviceNames)
     {
-        const auto hasRow = std::any_of (inputs.begin(), inputs.end(),
-                                         [&] (const SingleMidiInput* row) { return row->inputToggle->getButtonText() == name; });
+        const auto hasRow = std::any_of (inputs.begin(), inputs.end(), [&] (const SingleMidiInput* row)
+                                         { return row->inputToggle->getButtonText() == name; });
 
         if (! hasRow)
             inputs.add (SingleMidiInput::create (name));

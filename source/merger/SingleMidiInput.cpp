@@ -46,7 +46,9 @@ std::unique_ptr<SingleMidiInput> SingleMidiInput::create (const juce::String& de
 
 MergerRowSettings SingleMidiInput::getSettings() const
 {
-    return { inputToggle->getButtonText(), destinationChannel->getSelectedItemIndex(), ccToNoteToggle->getToggleState() };
+    return { inputToggle->getButtonText(),
+             destinationChannel->getSelectedItemIndex(),
+             ccToNoteToggle->getToggleState() };
 }
 
 void SingleMidiInput::paint (juce::Graphics&) {}

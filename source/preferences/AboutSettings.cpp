@@ -17,10 +17,11 @@ AboutSettings::AboutSettings()
     setUpPageLabel (*this, versionLabel, { 125, 225, 300, 24 }, 15.0f, juce::Justification::centredTop,
                     "ZEM Quillbank, Version 1.0.1");
 
-    webLink = std::make_unique<juce::HyperlinkButton>();
-    webLink->setButtonText ("quillbank.zem");
+    // Text and address go in through the constructor: HyperlinkButton::setURL copy-assigns the
+    // address, which in this framework version passes a null pointer to memcpy for an address
+    // without post data (undefined behaviour that the sanitizer build stops on).
+    webLink = std::make_unique<juce::HyperlinkButton> ("quillbank.zem", juce::URL ("https://quillbank.zem/"));
     webLink->setColour (juce::HyperlinkButton::textColourId, juce::Colours::white);
-    webLink->setURL (juce::URL ("https://quillbank.zem/"));
     webLink->setFont (juce::Font (12.0f, juce::Font::plain), false, juce::Justification::horizontallyCentred);
     addAndMakeVisible (*webLink);
     webLink->setBounds (381, 287, 57, 20);
@@ -32,7 +33,8 @@ void AboutSettings::paint (juce::Graphics& g)
 {
     paintPageBackground (g, getWidth(), getHeight());
 
-    const auto emblem = juce::ImageCache::getFromMemory (QuillbankResources::emblem_png, QuillbankResources::emblem_pngSize);
+    const auto emblem = juce::ImageCache::getFromMemory (QuillbankResources::emblem_png,
+                                                         QuillbankResources::emblem_pngSize);
 
     if (emblem.isValid())
         g.drawImage (emblem, 175, 20, 200, 200, 0, 0, 750, 750);

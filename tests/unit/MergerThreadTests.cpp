@@ -116,7 +116,8 @@ TEST (MergerThreads, FloodWhileRowsAndOutputChangeSendsOnlyWhatSomeRowGives)
     EXPECT_LE ((int) sent.size(), fed.load());
 
     for (const auto& message : sent)
-        EXPECT_EQ (allowed.count (message.bytes), 1u) << juce::String::toHexString (message.bytes.data(), (int) message.bytes.size());
+        EXPECT_EQ (allowed.count (message.bytes), 1u)
+            << juce::String::toHexString (message.bytes.data(), (int) message.bytes.size());
 
     std::cout << "[          ] " << fed.load() << " fed, " << sent.size() << " sent, " << round << " rounds\n";
 }
