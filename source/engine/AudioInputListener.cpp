@@ -42,33 +42,29 @@ inline juce::uint32 maskOf16 (__m128 a, __m128 b, __m128 c, __m128 d) noexcept
     return (juce::uint32) _mm_movemask_epi8 (_mm_packs_epi16 (words, moreWords));
 }
 
-ChunkMasks classifyChunk (const float* samples) noexcept
+inline ChunkMasks classifySixteen (const float* samples) noexcept
 {
     const auto ten = _mm_set1_ps (10.0f);
     const auto zero = _mm_setzero_ps();
     const auto one = _mm_set1_ps (1.0f);
     const auto magnitude = _mm_castsi128_ps (_mm_set1_epi32 (0x7fffffff));
-    ChunkMasks masks;
 
-    for (int half = 0; half < 2; ++half)
-    {
-        __m128 v[4];
+    const auto a = _mm_mul_ps (_mm_loadu_ps (samples), ten);
+    const auto b = _mm_mul_ps (_mm_loadu_ps (samples + 4), ten);
+    const auto c = _mm_mul_ps (_mm_loadu_ps (samples + 8), ten);
+    const auto d = _mm_mul_ps (_mm_loadu_ps (samples + 12), ten);
 
-        for (int k = 0; k < 4; ++k)
-            v[k] = _mm_mul_ps (_mm_loadu_ps (samples + 16 * half + 4 * k), ten);
+    return { maskOf16 (_mm_cmpgt_ps (a, zero), _mm_cmpgt_ps (b, zero), _mm_cmpgt_ps (c, zero), _mm_cmpgt_ps (d, zero)),
+             maskOf16 (_mm_cmplt_ps (a, zero), _mm_cmplt_ps (b, zero), _mm_cmplt_ps (c, zero), _mm_cmplt_ps (d, zero)),
+             maskOf16 (_mm_cmpge_ps (_mm_and_ps (a, magnitude), one), _mm_cmpge_ps (_mm_and_ps (b, magnitude), one),
+                       _mm_cmpge_ps (_mm_and_ps (c, magnitude), one), _mm_cmpge_ps (_mm_and_ps (d, magnitude), one)) };
+}
 
-        const auto shift = 16 * half;
-        masks.positive |= maskOf16 (_mm_cmpgt_ps (v[0], zero), _mm_cmpgt_ps (v[1], zero),
-                                    _mm_cmpgt_ps (v[2], zero), _mm_cmpgt_ps (v[3], zero)) << shift;
-        masks.negative |= maskOf16 (_mm_cmplt_ps (v[0], zero), _mm_cmplt_ps (v[1], zero),
-                                    _mm_cmplt_ps (v[2], zero), _mm_cmplt_ps (v[3], zero)) << shift;
-        masks.loud |= maskOf16 (_mm_cmpge_ps (_mm_and_ps (v[0], magnitude), one),
-                                _mm_cmpge_ps (_mm_and_ps (v[1], magnitude), one),
-                                _mm_cmpge_ps (_mm_and_ps (v[2], magnitude), one),
-                                _mm_cmpge_ps (_mm_and_ps (v[3], magnitude), one)) << shift;
-    }
-
-    return masks;
+inline ChunkMasks classifyChunk (const float* samples) noexcept
+{
+    const auto low = classifySixteen (samples);
+    const auto high = classifySixteen (samples + 16);
+    return { low.positive | (high.positive << 16), low.negative | (high.negative << 16), low.loud | (high.loud << 16) };
 }
 #else
 ChunkMasks classifyChunk (const float* samples) noexcept
@@ -303,12 +299,23 @@ void AudioInputListener::decodeSamples (const float* samples, int numSamples)
 
 void AudioInputListener::addBit (unsigned char bit)
 {
-    for (size_t k = 0; k < 9; ++k)
-        ltcBits[k] = (juce::uint8) ((ltcBits[k] >> 1) | (ltcBits[k + 1] << 7));
+    // The register as a 64-bit and a 16-bit word, byte 0 lowest, so that a shift is two steps.
+    juce::uint64 low;
+    juce::uint16 high;
+    std::memcpy (&low, ltcBits.data(), sizeof (low));
+    std::memcpy (&high, ltcBits.data() + 8, sizeof (high));
+    low = juce::ByteOrder::swapIfBigEndian (low);
+    high = juce::ByteOrder::swapIfBigEndian (high);
 
-    ltcBits[9] = (juce::uint8) ((ltcBits[9] >> 1) | ((bit & 1) << 7));
+    low = (low >> 1) | ((juce::uint64) (high & 1) << 63);
+    high = (juce::uint16) ((high >> 1) | ((bit & 1) << 15));
 
-    if (ltcBits[9] != 0xbf || ltcBits[8] != 0xfc)
+    low = juce::ByteOrder::swapIfBigEndian (low);
+    std::memcpy (ltcBits.data(), &low, sizeof (low));
+    ltcBits[8] = (juce::uint8) (high & 0xff);
+    ltcBits[9] = (juce::uint8) (high >> 8);
+
+    if (high != 0xbffc)
         return;
 
     auto frames = (juce::uint32) (10 * (ltcBits[1] & 0x03) + (ltcBits[0] & 0x0f));
