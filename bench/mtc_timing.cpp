@@ -171,6 +171,15 @@ void measureGenerator (int frameRate, double bareLoopCpu)
         scheduled += steps[i % 3];
     }
 
+    // Measured from the earliest hand-over, so that a late first block does not hide lateness.
+    if (! lateness.empty())
+    {
+        const auto earliest = *std::min_element (lateness.begin(), lateness.end());
+
+        for (auto& late : lateness)
+            late -= earliest;
+    }
+
     const auto spacing = percentilesOf (spacingErrors);
     const auto inside = percentilesOf (withinBlock);
     const auto across = percentilesOf (acrossBlocks);
