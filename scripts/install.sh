@@ -9,7 +9,7 @@ packages=(
     libgtest-dev libltc-dev
     clang libclang-rt-14-dev
     xvfb xauth openbox xdotool wmctrl x11-utils imagemagick
-    jackd2 jack-tools
+    jackd2 jack-tools zenity
 )
 
 missing=()
