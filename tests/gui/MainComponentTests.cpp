@@ -371,6 +371,51 @@ TEST_F (FrameRates, BoxIdsSetTheEngineAndOnlyTheInputRateStopsMtc)
         pump (20);
         EXPECT_EQ (generator.outputFrameRate.load(), rate);
         EXPECT_TRUE (generator.ltcRunning);
-        EXPECT_EQ (generator.mtcPosition.load(), 800);
+        EXPECT_GE (generator.mtcPosition.load(), 800); // running on from where it was, not reset
     }
+}
+
+TEST_F (FrameRates, OffsetIsTheSliderPlusTheInputLatencyInFramesTruncatedTowardZero)
+{
+    start();
+    pump();
+    ASSERT_NE (audio, nullptr);
+    auto& slider = *app->preferencesWindow->settings.offsetSettings.frameFinetuning;
+
+    struct Case { int latency; double sampleRate; int outputId; double slider; int offset; };
+    const Case cases[] = {
+        { 512, 48000.0, 1, -3.0, -2 },   // 0.256 - 3 = -2.744
+        { 512, 48000.0, 1, 3.0, 3 },
+        { 2048, 44100.0, 2, 0.0, 1 },    // about 1.39
+        { 22000, 48000.0, 1, 5.0, 15 },  // 10.999999999999998 + 5
+        { 0, 48000.0, 2, -7.0, -7 },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (testing::Message() << c.latency << " samples at " << c.sampleRate << ", slider " << c.slider);
+        audio->setInputLatency (c.latency);
+        auto setup = app->deviceManager.getAudioDeviceSetup();
+
+        if (setup.sampleRate != c.sampleRate)
+        {
+            setup.sampleRate = c.sampleRate;
+            EXPECT_TRUE (app->deviceManager.setAudioDeviceSetup (setup, true).isEmpty());
+        }
+
+        app->outputFrameRateBox.setSelectedId (c.outputId, juce::sendNotificationAsync);
+        pump (20);
+
+        // Move away first, so that the value below is a change.
+        slider.setValue (c.slider + 1.0, juce::sendNotificationSync);
+        slider.setValue (c.slider, juce::sendNotificationAsync);
+        pump (20);
+        EXPECT_EQ (app->audioInputListener.frameOffset.load(), c.offset);
+    }
+
+    // The same value again is no change, so nothing is recomputed.
+    app->audioInputListener.frameOffset = 99;
+    slider.setValue (slider.getValue(), juce::sendNotificationAsync);
+    pump (20);
+    EXPECT_EQ (app->audioInputListener.frameOffset.load(), 99);
 }
