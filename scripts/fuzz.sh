@@ -19,6 +19,14 @@ cp fuzz/corpus/settings/* "$corpus/"
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:halt_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 
-"$dir/fuzz/settings_reader_fuzz" \
+# The run's progress goes to a log; the summary, or the whole end of the log on a failure, is shown.
+log="$dir/fuzz.log"
+
+if ! "$dir/fuzz/settings_reader_fuzz" \
     -max_total_time="$seconds" -timeout=5 -rss_limit_mb=2048 -print_final_stats=1 \
-    -artifact_prefix="$artifacts" "$corpus"
+    -artifact_prefix="$artifacts" "$corpus" > "$log" 2>&1; then
+    tail -n 60 "$log"
+    exit 1
+fi
+
+grep -E "INITED|DONE|^Done|stat::number_of_executed_units|stat::peak_rss_mb" "$log"
