@@ -43,12 +43,18 @@ void LtcReference::append (const LibLtcSignal& signal)
         frame.firstSample = offset + (juce::int64) written.firstSample;
         frame.endSample = offset + (juce::int64) written.endSample;
         frame.count = decoderCountFor (written.time, rates);
+        frame.time = written.time;
+        frame.runStartSample = frame.firstSample;
 
         if (! frames.empty())
         {
             const auto& previous = frames.back();
             const auto step = frame.count - previous.count;
-            frame.followsOn = previous.endSample == frame.firstSample && step >= 0 && step <= 3;
+            frame.afterSilence = previous.endSample != frame.firstSample;
+            frame.followsOn = ! frame.afterSilence && step >= 0 && step <= 3;
+
+            if (frame.followsOn)
+                frame.runStartSample = previous.runStartSample;
         }
 
         frames.push_back (frame);
@@ -60,7 +66,7 @@ void LtcReference::appendSilence (juce::int64 numSamples)
     samples.insert (samples.end(), (size_t) numSamples, 0.0f);
 }
 
-const LtcReference::Frame* LtcReference::frameAt (juce::int64 sample, bool looped) const
+const LtcReference::Frame* LtcReference::latestFrameAt (juce::int64 sample, bool looped) const
 {
     if (samples.empty() || sample < 0)
         return nullptr;
@@ -70,17 +76,23 @@ const LtcReference::Frame* LtcReference::frameAt (juce::int64 sample, bool loope
 
     const auto after = std::upper_bound (frames.begin(), frames.end(), sample,
                                          [] (juce::int64 s, const Frame& f) { return s < f.firstSample; });
+    return after == frames.begin() ? nullptr : &*(after - 1);
+}
 
-    if (after == frames.begin())
+const LtcReference::Frame* LtcReference::frameAt (juce::int64 sample, bool looped) const
+{
+    const auto* frame = latestFrameAt (sample, looped);
+
+    if (frame == nullptr)
         return nullptr;
 
-    const auto& frame = *(after - 1);
-    return sample < frame.endSample ? &frame : nullptr;
+    const auto within = looped ? sample % (juce::int64) samples.size() : sample;
+    return within < frame->endSample ? frame : nullptr;
 }
 
 //==============================================================================
-LtcPlayback::LtcPlayback (const std::vector<float>& samplesToPlay, bool shouldLoop, double sampleRate, size_t maxDeliveries)
-    : samples (samplesToPlay), loop (shouldLoop), samplesPerMs (sampleRate / 1000.0), deliveries (maxDeliveries)
+LtcPlayback::LtcPlayback (const std::vector<float>& samplesToPlay, juce::int64 length, double sampleRate, size_t maxDeliveries)
+    : samples (samplesToPlay), lengthToPlay (length), samplesPerMs (sampleRate / 1000.0), deliveries (maxDeliveries)
 {
 }
 
@@ -115,12 +127,7 @@ void LtcPlayback::fill (float* block, int numSamples)
     const auto size = (juce::int64) samples.size();
 
     for (int i = 0; i < numSamples; ++i, ++position)
-    {
-        if (loop && size > 0)
-            block[i] = samples[(size_t) (position % size)];
-        else
-            block[i] = position < size ? samples[(size_t) position] : 0.0f;
-    }
+        block[i] = position < lengthToPlay && size > 0 ? samples[(size_t) (position % size)] : 0.0f;
 }
 
 size_t LtcPlayback::deliveriesSoFar() const

@@ -41,7 +41,10 @@ public:
     {
         juce::int64 firstSample = 0, endSample = 0;
         juce::int64 count = 0;
-        bool followsOn = false; ///< directly after the previous frame, with a count at most 3 on
+        LtcTime time;
+        bool followsOn = false;       ///< directly after the previous frame, with a count at most 3 on
+        bool afterSilence = true;     ///< the first frame, or one that silence comes before
+        juce::int64 runStartSample = 0; ///< where the run of frames that follow on, up to this one, began
     };
 
     explicit LtcReference (ShowRates rates);
@@ -54,6 +57,9 @@ public:
 
     /** The frame that holds this sample (counted over and over the whole signal when looped). */
     const Frame* frameAt (juce::int64 sample, bool looped) const;
+
+    /** The last frame that began at or before this sample, counted as frameAt counts. */
+    const Frame* latestFrameAt (juce::int64 sample, bool looped) const;
 
     ShowRates rates;
     std::vector<float> samples;
@@ -75,10 +81,10 @@ public:
         double sampleZeroMs = 0; ///< when sample 0 began, by the most punctual block so far
     };
 
-    /** Plays these samples (kept by the caller) once, or over and over, at this sample rate;
-        keeps room for this many deliveries.
+    /** Plays these samples (kept by the caller) over and over until this many have been played,
+        then silence, at this sample rate; keeps room for this many deliveries.
     */
-    LtcPlayback (const std::vector<float>& samples, bool loop, double sampleRate, size_t maxDeliveries);
+    LtcPlayback (const std::vector<float>& samples, juce::int64 lengthToPlay, double sampleRate, size_t maxDeliveries);
 
     /** Stops feeding the device, which is then silent. */
     ~LtcPlayback();
@@ -103,7 +109,7 @@ private:
     size_t deliveriesSoFar() const;
 
     const std::vector<float>& samples;
-    const bool loop;
+    const juce::int64 lengthToPlay;
     const double samplesPerMs;
     std::vector<Delivery> deliveries;
     std::atomic<size_t> numDeliveries { 0 };

@@ -90,7 +90,7 @@ TEST_P (LtcToMtcShow, FollowsAMinuteOfLtcAndMergesEveryMessage)
     log->clear();
 
     const auto blockMs = 1000.0 * device->getCurrentBufferSizeSamples() / options.sampleRate;
-    LtcPlayback playback (reference.samples, false, options.sampleRate, (size_t) (2 * ltcSeconds * 1000 / blockMs) + 1000);
+    LtcPlayback playback (reference.samples, (juce::int64) reference.samples.size(), options.sampleRate, (size_t) (2 * ltcSeconds * 1000 / blockMs) + 1000);
     MergerFeeder feeder (devices, "Show In", mergedTestMessage, mergedPerSecond, 1, (size_t) (2 * ltcSeconds * mergedPerSecond));
     playback.start (*audio);
     feeder.start();
