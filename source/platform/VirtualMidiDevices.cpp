@@ -131,6 +131,15 @@ std::vector<VirtualMidiOutputLog::HandedBlock> VirtualMidiOutputLog::getBlocks()
     return blocks;
 }
 
+VirtualMidiOutputLog::Taken VirtualMidiOutputLog::take()
+{
+    const std::lock_guard<std::mutex> guard (lock);
+    Taken taken { std::move (sent), blocks.size() };
+    sent.clear();
+    blocks.clear();
+    return taken;
+}
+
 int VirtualMidiOutputLog::getOpenCount() const
 {
     const std::lock_guard<std::mutex> guard (lock);

@@ -32,8 +32,17 @@ public:
         double rate = 0;
     };
 
+    /** What the log held when it was taken; the log is then empty. */
+    struct Taken
+    {
+        std::vector<SentMessage> sent;
+        size_t numBlocks = 0;
+    };
+
     std::vector<SentMessage> getSent() const;
     std::vector<HandedBlock> getBlocks() const;
+    /** Empties the log and returns what it held, so that long runs can read it as they go. */
+    Taken take();
     int getOpenCount() const;
     void clear();
 

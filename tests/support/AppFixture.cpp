@@ -8,10 +8,14 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <unistd.h>
 
 TemporaryHome::TemporaryHome()
-    : home (juce::File::getSpecialLocation (juce::File::tempDirectory).getNonexistentChildFile ("quillbank-home", ""))
+    : home (juce::File::getSpecialLocation (juce::File::tempDirectory)
+                .getNonexistentChildFile ("quillbank-home-" + juce::String ((int) ::getpid()), ""))
 {
+    // The process id in the name: test programs running side by side would otherwise pick the
+    // same free name at the same moment and share one home.
     home.createDirectory();
 
     if (const char* current = std::getenv ("HOME"))

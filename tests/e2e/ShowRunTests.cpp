@@ -1,0 +1,221 @@
+/*
+    ZEM Quillbank - LTC to MTC converter and MIDI merger
+    Copyright (C) 2026 ZEM. GPL-3.0-or-later.
+*/
+
+#include "ShowRun.h"
+#include "support/AppFixture.h"
+
+#include <cmath>
+#include <cstdio>
+#include <map>
+
+namespace
+{
+constexpr int ltcSeconds = 60;
+constexpr int mergeChannel = 5;
+constexpr double mergedPerSecond = 500.0;
+
+// The generator stops on the first pass more than 200 ms after the last frame it took up; the
+// rest covers a pass held up on a loaded machine.
+constexpr double graceMs = 200.0, graceSlackMs = 150.0;
+
+struct RateCase
+{
+    const char* name;
+    int inputId;
+    const char* inputItem;
+    double ltcFramesPerSecond;
+    int outputId;
+    ShowRates rates;
+};
+
+std::ostream& operator<< (std::ostream& stream, const RateCase& c)
+{
+    return stream << c.name;
+}
+
+const RateCase rateCases[] = {
+    { "In24Out24", 1, "24 FPS", 24.0, 1, { 24, false, 24 } },
+    { "In24Out30", 1, "24 FPS", 24.0, 2, { 24, false, 30 } },
+    { "In30Out24", 2, "30 FPS", 30.0, 1, { 30, false, 24 } },
+    { "In30Out30", 2, "30 FPS", 30.0, 2, { 30, false, 30 } },
+    { "In23976Out24", 3, "23.976 ND", 24000.0 / 1001.0, 1, { 24, true, 24 } },
+    { "In23976Out30", 3, "23.976 ND", 24000.0 / 1001.0, 2, { 24, true, 30 } },
+    { "In2997Out24", 4, "29.97 ND", 30000.0 / 1001.0, 1, { 30, true, 24 } },
+    { "In2997Out30", 4, "29.97 ND", 30000.0 / 1001.0, 2, { 30, true, 30 } },
+};
+} // namespace
+
+//==============================================================================
+/** A minute of libltc's LTC played in real time into the running application, with a merged
+    input loaded, the rates chosen through the settings file that the application reads at start.
+*/
+class LtcToMtcShow : public AppFixture, public testing::WithParamInterface<RateCase>
+{
+};
+
+TEST_P (LtcToMtcShow, FollowsAMinuteOfLtcAndMergesEveryMessage)
+{
+    const auto& c = GetParam();
+    devices.setOutputNames ({ "Show Out" });
+    devices.setInputNames ({ "Show In" });
+    writeAutosave (std::to_string (c.inputId) + "\n" + std::to_string (c.outputId) + "\n0\n1\nShow Out\n"
+                   + "Show In\n1\n1\n" + std::to_string (mergeChannel) + "\n");
+    start();
+    pump (300);
+
+    auto& generator = app->audioInputListener.mtcThread;
+    ASSERT_EQ (app->inputFrameRateBox.getText(), c.inputItem);
+    ASSERT_EQ (app->outputFrameRateBox.getSelectedId(), c.outputId);
+    ASSERT_TRUE (app->enableToggle->getToggleState());
+    ASSERT_EQ (app->midiOutputBox.getText(), "Show Out");
+    ASSERT_TRUE (generator.midiOutputActive);
+    ASSERT_EQ (app->audioInputListener.frameOffset.load(), 0);
+    ASSERT_EQ (devices.getNumHandlers ("Show In"), 1);
+    ASSERT_NE (audio, nullptr);
+    auto* device = app->deviceManager.getCurrentAudioDevice();
+    ASSERT_NE (device, nullptr);
+    ASSERT_TRUE (device->isPlaying());
+
+    LibLtcSignal::Options options;
+    options.framesPerSecond = c.ltcFramesPerSecond;
+    options.sampleRate = device->getCurrentSampleRate();
+    options.start = { 10, 59, 30, 0 };
+    options.numFrames = (int) std::lround (ltcSeconds * c.ltcFramesPerSecond);
+    LtcReference reference (c.rates);
+    reference.append (LibLtcSignal (options));
+
+    auto log = devices.getOutputLog ("Show Out");
+    log->clear();
+
+    const auto blockMs = 1000.0 * device->getCurrentBufferSizeSamples() / options.sampleRate;
+    LtcPlayback playback (reference.samples, (juce::int64) reference.samples.size(), options.sampleRate, (size_t) (2 * ltcSeconds * 1000 / blockMs) + 1000);
+    MergerFeeder feeder (devices, "Show In", mergedTestMessage, mergedPerSecond, 1, (size_t) (2 * ltcSeconds * mergedPerSecond));
+    playback.start (*audio);
+    feeder.start();
+
+    const auto startMs = juce::Time::getMillisecondCounterHiRes();
+    juce::String statusWhileRunning, timecodeWhileRunning;
+
+    while (playback.samplesDelivered() < (juce::int64) reference.samples.size())
+    {
+        pump (50);
+        const auto elapsedMs = juce::Time::getMillisecondCounterHiRes() - startMs;
+
+        if (statusWhileRunning.isEmpty() && elapsedMs > ltcSeconds * 500.0 + 2000.0)
+        {
+            statusWhileRunning = app->statusLabel.getText();
+            timecodeWhileRunning = app->audioInputListener.timecodeLabel.getText();
+        }
+
+        ASSERT_LT (elapsedMs, ltcSeconds * 3000.0) << "the audio device fell far behind real time";
+    }
+
+    feeder.stop();
+    pump (1000);
+
+    EXPECT_EQ (statusWhileRunning, "[Running LTC]");
+    EXPECT_TRUE (timecodeWhileRunning.startsWith ("11:00:")) << timecodeWhileRunning;
+    EXPECT_FALSE (generator.ltcRunning);
+
+    const auto handedBlocks = log->getBlocks().size();
+    const auto sent = log->getSent();
+    MtcCollector mtc (c.rates.outputRate);
+    std::vector<VirtualMidiOutputLog::SentMessage> merged;
+    size_t firstMtcLength = 0;
+
+    for (const auto& message : sent)
+    {
+        if (! mtc.take (message))
+            merged.push_back (message);
+        else if (firstMtcLength == 0)
+            firstMtcLength = message.bytes.size();
+    }
+
+    // MTC: one full frame, then whole blocks in order, each near the LTC of its moment.
+    ASSERT_EQ (mtc.fullFrames.size(), 1u);
+    EXPECT_EQ (firstMtcLength, 10u) << "MTC did not begin with its full frame";
+    EXPECT_EQ (mtc.reader.piecesOutOfOrder, 0);
+    EXPECT_EQ (mtc.quarterFrames, (juce::int64) handedBlocks * 8);
+    EXPECT_EQ (mtc.blocks.size(), handedBlocks);
+    ASSERT_GT (mtc.blocks.size(), (size_t) (ltcSeconds * c.rates.outputRate / 2 * 9 / 10));
+
+    const auto ltcEndMs = playback.deliveryTimeOf ((juce::int64) reference.samples.size() - 1);
+    std::map<juce::int64, int> errors;
+    juce::int64 worstError = 0;
+    int graceBlocks = 0, wrongRateCode = 0;
+    double lastBlockAfterEndMs = 0;
+
+    auto noteError = [&] (double timeMs, juce::int64 position)
+    {
+        if (const auto* frame = reference.frameAt (playback.samplePlayingAt (timeMs), false))
+        {
+            const auto error = position - frame->count;
+            ++errors[error];
+
+            if (std::abs (error) > std::abs (worstError))
+                worstError = error;
+        }
+    };
+
+    noteError (mtc.fullFrames.front().timeMs, mtc.fullFrames.front().countAt (c.rates.outputRate));
+
+    for (const auto& block : mtc.blocks)
+    {
+        if (block.rateCode != (c.rates.outputRate == 30 ? 3 : 0))
+            ++wrongRateCode;
+
+        if (block.timeMs > ltcEndMs)
+        {
+            ++graceBlocks;
+            lastBlockAfterEndMs = block.timeMs - ltcEndMs;
+        }
+        else
+        {
+            noteError (block.timeMs, block.position);
+        }
+    }
+
+    EXPECT_LE (std::abs (worstError), 2) << "received time too far from the LTC";
+    EXPECT_EQ (wrongRateCode, 0);
+    EXPECT_LE (lastBlockAfterEndMs, graceMs + graceSlackMs) << "MTC went on after the LTC stopped";
+
+    // Merged messages: every one, in order, as the row's settings make it.
+    ASSERT_EQ (feeder.delivered.load(), feeder.fed.load());
+    ASSERT_EQ ((juce::int64) merged.size(), feeder.fed.load());
+    ASSERT_GT (feeder.fed.load(), (juce::int64) (ltcSeconds * mergedPerSecond * 0.9));
+
+    juce::int64 wrong = 0, firstWrong = -1;
+    std::vector<double> latenciesMs;
+
+    for (size_t i = 0; i < merged.size(); ++i)
+    {
+        if (merged[i].bytes != expectedForwardedBytes ((juce::int64) i, mergeChannel))
+            if (wrong++ == 0)
+                firstWrong = (juce::int64) i;
+
+        if (i < feeder.feedTimesMs.size())
+            latenciesMs.push_back (merged[i].timeMs - feeder.feedTimesMs[i]);
+    }
+
+    EXPECT_EQ (wrong, 0) << "first wrong merged message: " << firstWrong;
+
+    const auto spacing = percentilesOf (mtc.quarterFrameSpacingsMs);
+    const auto latency = percentilesOf (latenciesMs);
+    juce::String histogram;
+
+    for (const auto& [error, count] : errors)
+        histogram << " " << (int) error << ":" << count;
+
+    std::printf ("[show %s] received-time error max %lld frames (error:count%s); quarter-frame spacing "
+                 "median %.3f ms, p99 %.3f ms, max %.3f ms (nominal %.3f); merged latency median %.4f ms, "
+                 "p99 %.4f ms, max %.4f ms over %lld messages; %zu blocks, %d after LTC ended (last %.0f ms after)\n",
+                 c.name, (long long) std::abs (worstError), histogram.toRawUTF8(), spacing.median, spacing.p99,
+                 spacing.max, 250.0 / c.rates.outputRate, latency.median, latency.p99, latency.max,
+                 (long long) merged.size(), mtc.blocks.size(), graceBlocks, lastBlockAfterEndMs);
+    std::fflush (stdout);
+}
+
+INSTANTIATE_TEST_SUITE_P (Rates, LtcToMtcShow, testing::ValuesIn (rateCases),
+                          [] (const testing::TestParamInfo<RateCase>& info) { return std::string (info.param.name); });

@@ -1,0 +1,118 @@
+#!/usr/bin/env bash
+# The built application on a real audio device: JACK's dummy driver, with LTC from a WAV file
+# (written by libltc) played into the application's JACK input. The window must show
+# "[Running LTC]" with the running time, and "[Waiting for LTC]" again once the LTC stops.
+# Arguments: the application binary, a folder for the screenshots. QUILLBANK_WRITE_LTC_WAV names
+# the program that writes the WAV file. Runs under a virtual display.
+set -euo pipefail
+
+app="$1"
+out="$2"
+here="$(cd "$(dirname "$0")" && pwd)"
+source "$here/lib.sh"
+
+writer="${QUILLBANK_WRITE_LTC_WAV:-}"
+[ -x "$writer" ] || fail "QUILLBANK_WRITE_LTC_WAV does not name the LTC writer: '$writer'"
+
+mkdir -p "$out"
+rm -f "$out"/*.png
+
+# A server of our own name, so that other JACK users on the machine are left alone.
+export JACK_DEFAULT_SERVER="quillbank-test-$$"
+export JACK_NO_AUDIO_RESERVATION=1
+jackd_pid=""
+play_pid=""
+
+same_pixels()
+{
+    # PNG files of equal pixels still differ in their time stamps: compare the pixels.
+    [ "$(compare -metric AE "$1" "$2" null: 2>&1)" = 0 ]
+}
+
+cleanup()
+{
+    [ -n "$play_pid" ] && kill "$play_pid" 2>/dev/null || true
+    [ -n "${app_pid:-}" ] && kill "$app_pid" 2>/dev/null || true
+    if [ -n "$jackd_pid" ]; then
+        kill "$jackd_pid" 2>/dev/null || true
+        wait "$jackd_pid" 2>/dev/null || true
+    fi
+}
+trap cleanup EXIT
+
+"$writer" "$out/ltc.wav" 24 01:00:00:00 20 48000 || fail "could not write the LTC file"
+
+jackd -n "$JACK_DEFAULT_SERVER" -d dummy -r 48000 -p 512 > "$out/jackd.log" 2>&1 &
+jackd_pid=$!
+for _ in $(seq 1 50); do
+    jack_lsp > /dev/null 2>&1 && break
+    kill -0 "$jackd_pid" 2>/dev/null || fail "jackd ended at start: $(cat "$out/jackd.log")"
+    sleep 0.1
+done
+jack_lsp > /dev/null 2>&1 || fail "jackd did not come up"
+
+# Input "24 FPS", output "24 FPS", no offset, "Enabled" on.
+export HOME="$out/home"
+rm -rf "$HOME"
+mkdir -p "$HOME/Documents/ZEM/Quillbank"
+printf '1\n1\n0\n1\nNo Output\n' > "$HOME/Documents/ZEM/Quillbank/autosave.zems"
+
+"$app" > "$out/app.log" 2>&1 &
+app_pid=$!
+window=""
+for _ in $(seq 1 100); do
+    window=$(xdotool search --sync --onlyvisible --pid "$app_pid" --name "^ZEM Quillbank$" 2>/dev/null | head -n 1 || true)
+    [ -n "$window" ] && break
+    kill -0 "$app_pid" 2>/dev/null || fail "the application ended at start: $(cat "$out/app.log")"
+    sleep 0.1
+done
+[ -n "$window" ] || fail "no window titled ZEM Quillbank appeared"
+
+input_port="ZEM Quillbank:in_1"
+for _ in $(seq 1 50); do
+    jack_lsp | grep -qx "$input_port" && break
+    sleep 0.1
+done
+jack_lsp | grep -qx "$input_port" || fail "the application opened no JACK input: $(jack_lsp | tr '\n' ' ')"
+sleep 0.5
+
+shot "$out/waiting.png"
+crop "$out/waiting.png" 10 45 100 40 "$out/status-waiting.png"
+expect_bright_pixels "$out/waiting.png" 10 45 100 40 "status [Waiting for LTC]"
+
+JACK_PLAY_CONNECT_TO="ZEM Quillbank:in_%d" jack-play "$out/ltc.wav" > "$out/jack-play.log" 2>&1 &
+play_pid=$!
+sleep 3
+jack_lsp -c > "$out/connections.txt"
+grep -q "jack-play" "$out/connections.txt" || fail "jack-play is not connected: $(cat "$out/connections.txt")"
+
+shot "$out/running.png"
+sleep 1
+shot "$out/running-later.png"
+crop "$out/running.png" 10 45 100 40 "$out/status-running.png"
+crop "$out/running.png" 111 45 389 50 "$out/timecode-running.png"
+crop "$out/running-later.png" 111 45 389 50 "$out/timecode-running-later.png"
+
+if same_pixels "$out/status-waiting.png" "$out/status-running.png"; then
+    fail "the status still reads as before the LTC"
+fi
+expect_bright_pixels "$out/running.png" 10 45 100 40 "status [Running LTC]"
+expect_bright_pixels "$out/running.png" 111 45 389 50 "running time"
+if same_pixels "$out/timecode-running.png" "$out/timecode-running-later.png"; then
+    fail "the time did not move on while the LTC ran"
+fi
+
+# LTC gone: the status returns to waiting, as it read before.
+kill "$play_pid" 2>/dev/null || true
+wait "$play_pid" 2>/dev/null || true
+play_pid=""
+sleep 1
+shot "$out/stopped.png"
+crop "$out/stopped.png" 10 45 100 40 "$out/status-stopped.png"
+same_pixels "$out/status-waiting.png" "$out/status-stopped.png" || fail "the status did not return to waiting"
+
+wmctrl -i -c "$window"
+wait_for_exit 5
+[ "$exit_code" = 0 ] || fail "the application ended with $exit_code"
+app_pid=""
+echo "jack ltc: passed"
