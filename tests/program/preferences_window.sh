@@ -49,36 +49,6 @@ if xprop -id "$prefs" _NET_WM_ALLOWED_ACTIONS | grep -q _NET_WM_ACTION_RESIZE; t
     fail "the window manager lets the user resize the preferences window"
 fi
 
-# The tab bar is the top 30 pixels. On a row near its top, each tab is a run of one colour
-# between the lines of its outline; the current tab has the page's dark grey and the others are
-# lighter. The bar's empty rest to the right is the last run.
-tab_runs()
-{
-    convert "$1" -crop 550x1+0+5 +repage -depth 8 txt:- \
-        | awk -F'[ ,:]+' 'NR > 1 { x = $1; c = $0; sub(/.*#/, "", c); c = tolower(substr(c, 1, 6));
-                                    if (c != last) { if (n >= 10) print start, x - 1, last; start = x; n = 0; last = c }
-                                    n++ }
-                          END { if (n >= 10) print start, x, last }'
-}
-
-tabs_of()
-{
-    tab_runs "$1" | awk '$2 < 549'
-}
-
-current_tab_is()
-{
-    local index
-    index=$(tabs_of "$2" | awk '$3 == "555555" { print NR - 1 }' | tr '\n' ' ')
-    [ "$index" = "$1 " ]
-}
-
-# Takes a screenshot of the preferences window into $file and checks that tab $1 is current.
-shows_tab()
-{
-    import -window "$prefs" "$file" 2>/dev/null && current_tab_is "$1" "$file"
-}
-
 page_is_painted()
 {
     [ "$(colour_at "$1" 30 200)" = 555555 ]
