@@ -93,12 +93,13 @@ LTCtoMTC::LTCtoMTC (Environment environmentToUse)
 
     preferencesWindow->setBounds (200, 200, 550, 350);
     preferencesWindow->setResizable (false, false);
-    preferencesWindow->setUsingNativeTitleBar (true);
 
-    // On X11 the framework brings a window to the front when it swaps in the native title bar,
-    // which maps it even while hidden; a show and hide puts it back out of sight.
-    preferencesWindow->setVisible (true);
-    preferencesWindow->setVisible (false);
+    // Swapping in the native title bar on the desktop recreates the window and brings it to the
+    // front, and on X11 the window manager then puts it on screen although it is hidden. Off the
+    // desktop the swap only takes note; the window then goes back on the desktop, still hidden.
+    preferencesWindow->removeFromDesktop();
+    preferencesWindow->setUsingNativeTitleBar (true);
+    preferencesWindow->addToDesktop();
     offsetSlider().addListener (this);
 
     SettingsFolder::createSettingsFolder();
