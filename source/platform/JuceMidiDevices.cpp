@@ -5,6 +5,10 @@
 
 #include "JuceMidiDevices.h"
 
+#include "TimedMidiSender.h"
+
+#include <algorithm>
+
 namespace
 {
 class JuceMidiOutputPort final : public MidiOutputPort
@@ -17,18 +21,21 @@ public:
 
     juce::String getName() const override { return output->getName(); }
 
-    void sendMessageNow (const juce::MidiMessage& message) override { output->sendMessageNow (message); }
+    void sendMessageNow (const juce::MidiMessage& message) override { sender.sendNow (message); }
 
     void sendBlockOfMessages (const juce::MidiBuffer& buffer, double startMs, double rate) override
     {
-        output->sendBlockOfMessages (buffer, startMs, rate);
+        sender.sendBlock (buffer, startMs, rate);
     }
 
-    void startBackgroundThread() override { output->startBackgroundThread(); }
-    void stopBackgroundThread() override { output->stopBackgroundThread(); }
+    // The framework's own sending thread is never started: it would write to the device
+    // while the merger and the generator write to it too, and its timing is whole milliseconds.
+    void startBackgroundThread() override { sender.start(); }
+    void stopBackgroundThread() override { sender.stop(); }
 
 private:
     std::unique_ptr<juce::MidiOutput> output;
+    TimedMidiSender sender { [this] (const juce::MidiMessage& message, bool) { output->sendMessageNow (message); } };
 };
 
 juce::StringArray namesOf (const juce::Array<juce::MidiDeviceInfo>& devices)
@@ -46,7 +53,10 @@ juce::StringArray namesOf (const juce::Array<juce::MidiDeviceInfo>& devices)
 class JuceMidiDevices::HandlerAdapter final : public juce::MidiInputCallback
 {
 public:
-    explicit HandlerAdapter (MidiInputHandler& handlerToUse) : handler (handlerToUse) {}
+    explicit HandlerAdapter (MidiInputHandler& handlerToUse)
+        : handler (handlerToUse)
+    {
+    }
 
     void handleIncomingMidiMessage (juce::MidiInput* source, const juce::MidiMessage& message) override
     {
@@ -65,7 +75,7 @@ JuceMidiDevices::JuceMidiDevices (juce::AudioDeviceManager& deviceManagerToUse)
 JuceMidiDevices::~JuceMidiDevices()
 {
     for (const auto& registration : registrations)
-        deviceManager.removeMidiInputDeviceCallback (registration.first, registration.second);
+        deviceManager.removeMidiInputDeviceCallback (registration.identifier, registration.callback);
 }
 
 juce::StringArray JuceMidiDevices::getOutputNames()
@@ -129,18 +139,33 @@ void JuceMidiDevices::addInputHandler (const juce::String& name, MidiInputHandle
     auto* adapter = adapterFor (handler);
     deviceManager.addMidiInputDeviceCallback (identifier, adapter);
 
-    if (deviceManager.isMidiInputDeviceEnabled (identifier))
-        registrations.insert ({ identifier, adapter });
+    const auto alreadyRegistered =
+        std::any_of (registrations.begin(), registrations.end(),
+                     [&] (const auto& r) { return r.identifier == identifier && r.callback == adapter; });
+
+    if (deviceManager.isMidiInputDeviceEnabled (identifier) && ! alreadyRegistered)
+        registrations.push_back ({ name, identifier, adapter });
 }
 
 void JuceMidiDevices::removeInputHandler (const juce::String& name, MidiInputHandler* handler)
 {
-    const auto identifier = findInputIdentifier (name);
+    const auto adapter = adapters.find (handler);
 
-    if (handler == nullptr || identifier.isEmpty())
+    if (adapter == adapters.end())
         return;
 
-    auto* adapter = adapterFor (handler);
-    deviceManager.removeMidiInputDeviceCallback (identifier, adapter);
-    registrations.erase ({ identifier, adapter });
+    // By the identifier registered, not the present one: the device may have gone since, or
+    // come back under another identifier, and its registration must still go.
+    for (auto registration = registrations.begin(); registration != registrations.end();)
+    {
+        if (registration->name == name && registration->callback == adapter->second.get())
+        {
+            deviceManager.removeMidiInputDeviceCallback (registration->identifier, registration->callback);
+            registration = registrations.erase (registration);
+        }
+        else
+        {
+            ++registration;
+        }
+    }
 }

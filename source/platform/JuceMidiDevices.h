@@ -8,7 +8,7 @@
 #include "MidiDevices.h"
 
 #include <map>
-#include <set>
+#include <vector>
 
 /** The machine's real MIDI devices, through the framework.
 
@@ -38,7 +38,14 @@ private:
 
     juce::AudioDeviceManager& deviceManager;
     std::map<MidiInputHandler*, std::unique_ptr<HandlerAdapter>> adapters;
-    std::set<std::pair<juce::String, juce::MidiInputCallback*>> registrations;
+
+    struct Registration
+    {
+        juce::String name, identifier;
+        juce::MidiInputCallback* callback;
+    };
+
+    std::vector<Registration> registrations;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (JuceMidiDevices)
 };

@@ -77,6 +77,6 @@ public:
     */
     virtual void addInputHandler (const juce::String& name, MidiInputHandler* handler) = 0;
 
-    /** Undoes addInputHandler. */
+    /** Undoes addInputHandler for that name, also when the device has gone since. */
     virtual void removeInputHandler (const juce::String& name, MidiInputHandler* handler) = 0;
 };

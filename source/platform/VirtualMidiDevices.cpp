@@ -5,9 +5,9 @@
 
 #include "VirtualMidiDevices.h"
 
+#include "TimedMidiSender.h"
+
 #include <algorithm>
-#include <condition_variable>
-#include <thread>
 
 namespace
 {
@@ -21,100 +21,45 @@ class VirtualMidiOutput final : public MidiOutputPort
 {
 public:
     VirtualMidiOutput (juce::String nameToUse, std::shared_ptr<VirtualMidiOutputLog> logToUse)
-        : name (std::move (nameToUse)), log (std::move (logToUse))
+        : name (std::move (nameToUse))
+        , log (std::move (logToUse))
     {
+        log->recordEvent ("open");
     }
 
-    ~VirtualMidiOutput() override { stopBackgroundThread(); }
+    ~VirtualMidiOutput() override
+    {
+        sender.stop();
+        log->recordEvent ("close");
+    }
 
     juce::String getName() const override { return name; }
 
-    void sendMessageNow (const juce::MidiMessage& message) override { log->recordSent (message, false); }
+    void sendMessageNow (const juce::MidiMessage& message) override { sender.sendNow (message); }
 
     void sendBlockOfMessages (const juce::MidiBuffer& buffer, double startMs, double rate) override
     {
         log->recordBlock (buffer, startMs, rate);
-
-        {
-            const std::lock_guard<std::mutex> guard (queueLock);
-
-            for (const auto metadata : buffer)
-            {
-                const auto due = startMs + metadata.samplePosition * 1000.0 / rate;
-                const auto position = std::upper_bound (queue.begin(), queue.end(), due,
-                                                        [] (double t, const Pending& p) { return t < p.dueMs; });
-                queue.insert (position, { due, metadata.getMessage() });
-            }
-        }
-
-        wakeUp.notify_all();
+        sender.sendBlock (buffer, startMs, rate);
     }
 
     void startBackgroundThread() override
     {
-        const std::lock_guard<std::mutex> guard (queueLock);
-
-        if (sender.joinable())
-            return;
-
-        shouldStop = false;
-        sender = std::thread ([this] { sendQueued(); });
+        log->recordEvent ("start");
+        sender.start();
     }
 
     void stopBackgroundThread() override
     {
-        {
-            const std::lock_guard<std::mutex> guard (queueLock);
-            shouldStop = true;
-        }
-
-        wakeUp.notify_all();
-
-        if (sender.joinable())
-            sender.join();
+        log->recordEvent ("stop");
+        sender.stop();
     }
 
 private:
-    struct Pending
-    {
-        double dueMs;
-        juce::MidiMessage message;
-    };
-
-    void sendQueued()
-    {
-        std::unique_lock<std::mutex> guard (queueLock);
-
-        while (! shouldStop)
-        {
-            if (queue.empty())
-            {
-                wakeUp.wait (guard);
-                continue;
-            }
-
-            const auto waitMs = queue.front().dueMs - juce::Time::getMillisecondCounterHiRes();
-
-            if (waitMs > 0)
-            {
-                wakeUp.wait_for (guard, std::chrono::microseconds ((juce::int64) (waitMs * 1000.0)));
-                continue;
-            }
-
-            auto message = std::move (queue.front().message);
-            queue.erase (queue.begin());
-            log->recordSent (message, true);
-        }
-    }
-
     const juce::String name;
     const std::shared_ptr<VirtualMidiOutputLog> log;
-
-    std::mutex queueLock;
-    std::condition_variable wakeUp;
-    std::vector<Pending> queue;
-    bool shouldStop = false;
-    std::thread sender;
+    TimedMidiSender sender { [this] (const juce::MidiMessage& message, bool fromBlock)
+                             { log->recordSent (message, fromBlock); } };
 };
 } // namespace
 
@@ -142,8 +87,14 @@ VirtualMidiOutputLog::Taken VirtualMidiOutputLog::take()
 
 int VirtualMidiOutputLog::getOpenCount() const
 {
+    const auto events = getEvents();
+    return (int) std::count (events.begin(), events.end(), "open");
+}
+
+juce::StringArray VirtualMidiOutputLog::getEvents() const
+{
     const std::lock_guard<std::mutex> guard (lock);
-    return openCount;
+    return events;
 }
 
 void VirtualMidiOutputLog::clear()
@@ -176,10 +127,10 @@ void VirtualMidiOutputLog::recordBlock (const juce::MidiBuffer& buffer, double s
     blocks.push_back (std::move (block));
 }
 
-void VirtualMidiOutputLog::recordOpen()
+void VirtualMidiOutputLog::recordEvent (const juce::String& event)
 {
     const std::lock_guard<std::mutex> guard (lock);
-    ++openCount;
+    events.add (event);
 }
 
 //==============================================================================
@@ -280,9 +231,7 @@ std::unique_ptr<MidiOutputPort> VirtualMidiDevices::openOutput (int index)
         name = outputNames[index];
     }
 
-    auto log = getOutputLog (name);
-    log->recordOpen();
-    return std::make_unique<VirtualMidiOutput> (name, std::move (log));
+    return std::make_unique<VirtualMidiOutput> (name, getOutputLog (name));
 }
 
 juce::StringArray VirtualMidiDevices::getInputNames()

@@ -44,23 +44,26 @@ public:
     /** Empties the log and returns what it held, so that long runs can read it as they go. */
     Taken take();
     int getOpenCount() const;
+    /** What happened to the device, in order: "open", "start", "stop" (of the sending thread)
+        and "close", over every opening of it.
+    */
+    juce::StringArray getEvents() const;
     void clear();
 
     void recordSent (const juce::MidiMessage& message, bool fromBlock);
     void recordBlock (const juce::MidiBuffer& buffer, double startMs, double rate);
-    void recordOpen();
+    void recordEvent (const juce::String& event);
 
 private:
     mutable std::mutex lock;
     std::vector<SentMessage> sent;
     std::vector<HandedBlock> blocks;
-    int openCount = 0;
+    juce::StringArray events;
 };
 
 /** MIDI devices that exist only in this process, for tests and benchmarks.
 
-    Outputs record what they send; their sending thread follows the framework's rule: message
-    k of a block leaves at start + k * 1000 / rate ms, and all queued messages go in time order.
+    Outputs record what they send; they send as the real ones do, through a TimedMidiSender.
     Inputs are fed by the test from any thread; a delivery holds the same lock that adding and
     removing handlers takes, as the framework's device manager does.
 */
