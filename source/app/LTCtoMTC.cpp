@@ -547,6 +547,17 @@ void LTCtoMTC::saveZEMFile (std::string path)
     writeSettingsFile (path, formatSettings (snapshot));
 }
 
+namespace
+{
+/** The channel box's item id for a record's index: "Original Channel" and "Channel 1" to
+    "Channel 16" for 0 to 16, nothing selected for any other index.
+*/
+int channelItemId (const SettingsRowRecord& record)
+{
+    return juce::isPositiveAndBelow (record.channelIndex, 17) ? record.channelIndex + 1 : 0;
+}
+} // namespace
+
 void LTCtoMTC::openZEMFile (std::string path)
 {
     const auto parsed = readSettingsFile (path);
@@ -587,7 +598,7 @@ void LTCtoMTC::openZEMFile (std::string path)
                     auto row = SingleMidiInput::create (name);
                     row->inputToggle->setToggleState (record.merge, juce::dontSendNotification);
                     row->ccToNoteToggle->setToggleState (record.ccToNote, juce::dontSendNotification);
-                    row->destinationChannel->setSelectedId (record.channelIndex + 1, juce::sendNotificationAsync);
+                    row->destinationChannel->setSelectedId (channelItemId (record), juce::sendNotificationAsync);
                     rows.add (row.release());
                 }
             }
@@ -600,7 +611,7 @@ void LTCtoMTC::openZEMFile (std::string path)
                         continue;
 
                     row->inputToggle->setToggleState (record.merge, juce::dontSendNotification);
-                    row->destinationChannel->setSelectedId (record.channelIndex + 1, juce::sendNotificationAsync);
+                    row->destinationChannel->setSelectedId (channelItemId (record), juce::sendNotificationAsync);
                     row->ccToNoteToggle->setToggleState (record.ccToNote, juce::dontSendNotification);
                 }
             }
@@ -616,33 +627,7 @@ void LTCtoMTC::openZEMFile (std::string path)
     inputFrameRateBox.setSelectedId (inputRateId, juce::sendNotificationAsync);
     outputFrameRateBox.setSelectedId (outputRateId, juce::sendNotificationAsync);
     selectEveryItemNamed (midiOutputBox, juce::String::fromUTF8 (savedMidiOutputName.c_str()));
-    setOffsetSliderValueAsync ((double) fineTuneFrames);
-}
-
-void LTCtoMTC::setOffsetSliderValueAsync (double value)
-{
-    auto& slider = offsetSlider();
-    const auto previous = slider.getValue();
-    slider.setValue (value, juce::dontSendNotification);
-
-    if (slider.getValue() == previous || offsetNotificationPending)
-        return;
-
-    // The framework posts a slider's asynchronous notice at the moment of the change, ahead of
-    // the frame-rate boxes that start-up selects after reading the file; one more turn of the
-    // message loop lets the offset be computed after the output rate is in force.
-    offsetNotificationPending = true;
-    juce::Component::SafePointer<LTCtoMTC> safeThis (this);
-
-    juce::MessageManager::callAsync ([safeThis] {
-        juce::MessageManager::callAsync ([safeThis] {
-            if (safeThis != nullptr)
-            {
-                safeThis->offsetNotificationPending = false;
-                safeThis->sliderValueChanged (&safeThis->offsetSlider());
-            }
-        });
-    });
+    offsetSlider().setValue ((double) fineTuneFrames, juce::sendNotificationAsync);
 }
 
 //==============================================================================

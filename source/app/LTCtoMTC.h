@@ -113,7 +113,6 @@ private:
     void releaseInput (const juce::String& name);
     void cutOffMergedInputs();
     juce::String chooseFile (const FileDialogRequest& request);
-    void setOffsetSliderValueAsync (double value);
 
     juce::Slider& offsetSlider() const;
     juce::OwnedArray<SingleMidiInput>& mergerRows() const;
@@ -121,7 +120,6 @@ private:
     // Inputs this component is registered for, so that every one is cut off at shutdown,
     // also those whose row went away or was switched off by a settings file.
     std::set<juce::String> registeredInputs;
-    bool offsetNotificationPending = false;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (LTCtoMTC)
 };

@@ -14,12 +14,12 @@ Application::~Application()
 
 const juce::String Application::getApplicationName()
 {
-    return "ZEM Quillbank";
+    return JUCE_APPLICATION_NAME_STRING;
 }
 
 const juce::String Application::getApplicationVersion()
 {
-    return "1.0.0";
+    return JUCE_APPLICATION_VERSION_STRING;
 }
 
 void Application::initialise (const juce::String&)
