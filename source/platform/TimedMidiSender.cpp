@@ -65,6 +65,7 @@ void TimedMidiSender::stop()
 
 void TimedMidiSender::run()
 {
+    juce::Thread::setCurrentThreadName ("MIDI Output");
     std::unique_lock<std::mutex> guard (queueLock);
 
     while (! shouldStop)

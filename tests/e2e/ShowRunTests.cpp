@@ -3,7 +3,7 @@
     Copyright (C) 2026 ZEM. GPL-3.0-or-later.
 */
 
-#include "ShowRun.h"
+#include "support/ShowRun.h"
 #include "support/AppFixture.h"
 
 #include <cmath>

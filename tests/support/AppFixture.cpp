@@ -40,16 +40,23 @@ AppFixture::~AppFixture()
     pump (10);
 }
 
-void AppFixture::start()
+LTCtoMTC::Environment testEnvironment (VirtualMidiDevices& devices, int audioOutputChannels, TestAudioDeviceType*& audio)
 {
     LTCtoMTC::Environment environment;
     environment.midiDevices = &devices;
-    environment.addAudioDeviceTypes = [this] (juce::AudioDeviceManager& manager)
+    environment.addAudioDeviceTypes = [audioOutputChannels, &audio] (juce::AudioDeviceManager& manager)
     {
         auto type = std::make_unique<TestAudioDeviceType> (audioOutputChannels);
         audio = type.get();
         manager.addAudioDeviceType (std::move (type));
     };
+    return environment;
+}
+
+//==============================================================================
+void AppFixture::start()
+{
+    auto environment = testEnvironment (devices, audioOutputChannels, audio);
     environment.chooseFile = [this] (const LTCtoMTC::FileDialogRequest& request)
     {
         dialogRequests.push_back (request);

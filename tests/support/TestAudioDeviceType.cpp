@@ -88,7 +88,11 @@ public:
 
         callback = newCallback;
         running = true;
-        thread = std::thread ([this] { run(); });
+        thread = std::thread ([this]
+                             {
+                                 juce::Thread::setCurrentThreadName ("Test Audio Device");
+                                 run();
+                             });
     }
 
     void stop() override

@@ -180,7 +180,11 @@ MergerFeeder::~MergerFeeder()
 void MergerFeeder::start()
 {
     running = true;
-    thread = std::thread ([this] { run(); });
+    thread = std::thread ([this]
+                          {
+                              juce::Thread::setCurrentThreadName ("MIDI Feeder");
+                              run();
+                          });
 }
 
 void MergerFeeder::stop()
