@@ -283,14 +283,13 @@ void LTCtoMTC::selectMidiOutput()
                 if (auto* output = generator.getOutput())
                     output->stopBackgroundThread();
 
-            auto opened = midiDevices.openOutput (selectedIndex - 2);
-            const bool didOpen = opened != nullptr;
+            // The previous output, active or not, is destroyed and so closed by the exchange.
+            generator.exchangeOutput (midiDevices.openOutput (selectedIndex - 2));
 
-            if (didOpen)
-                opened->startBackgroundThread();
+            if (auto* output = generator.getOutput())
+                output->startBackgroundThread();
 
-            generator.exchangeOutput (std::move (opened)); // the previous output is closed here
-            generator.midiOutputActive = didOpen;
+            generator.midiOutputActive = generator.getOutput() != nullptr;
         }
         else if (midiOutputBox.getSelectedId() == 1)
         {

@@ -3,6 +3,7 @@
     Copyright (C) 2026 ZEM. GPL-3.0-or-later.
 */
 
+#include "merger/SingleMidiInput.h"
 #include "preferences/PreferencesWindow.h"
 #include "support/AppFixture.h"
 
@@ -40,6 +41,65 @@ juce::String outputInUse (LTCtoMTC& app)
     auto* output = generatorOf (app).getOutput();
     return output != nullptr ? output->getName() : juce::String ("<none>");
 }
+
+/** What happened to the outputs of this name, in order. */
+juce::StringArray eventsOf (AppFixture& fixture, const juce::String& name)
+{
+    return fixture.devices.getOutputLog (name)->getEvents();
+}
+
+bool isFullFrame (const std::vector<juce::uint8>& bytes)
+{
+    const std::vector<juce::uint8> start { 0xf0, 0x7f, 0x7f, 0x01, 0x01 };
+    return bytes.size() >= start.size() && std::equal (start.begin(), start.end(), bytes.begin());
+}
+
+/** The virtual outputs that MTC reaches when LTC comes and goes: one even frame handed over as
+    the decoder does starts MTC with a full frame, and blocks of quarter frames follow until no
+    frame has come for 200 ms. The blocks are looked for as they are handed to the output, so
+    that quarter frames still on their way from an earlier run cannot count.
+*/
+juce::StringArray receiversOfMtc (AppFixture& fixture)
+{
+    auto& generator = generatorOf (*fixture.app);
+    const juce::StringArray watched { "Alpha", "Beta", "Gamma", "Twin" };
+    std::map<juce::String, std::pair<size_t, size_t>> before;
+
+    for (const auto& name : watched)
+    {
+        const auto log = fixture.devices.getOutputLog (name);
+        before[name] = { log->getSent().size(), log->getBlocks().size() };
+    }
+
+    generator.lastEvenLtcFrame = 1000;
+    generator.newLtcFrame.store (true, std::memory_order_release);
+
+    const auto giveUpAt = juce::Time::getMillisecondCounter() + 10000;
+
+    while ((generator.newLtcFrame || generator.ltcRunning) && juce::Time::getMillisecondCounter() < giveUpAt)
+        AppFixture::pump (20);
+
+    EXPECT_FALSE (generator.ltcRunning);
+    juce::StringArray receivers;
+
+    for (const auto& name : watched)
+    {
+        const auto log = fixture.devices.getOutputLog (name);
+        const auto sent = log->getSent();
+        const auto blocks = log->getBlocks();
+
+        const bool fullFrame = std::any_of (sent.begin() + (std::ptrdiff_t) before[name].first, sent.end(),
+                                            [] (const auto& message) { return isFullFrame (message.bytes); });
+        const bool quarterFrames =
+            std::any_of (blocks.begin() + (std::ptrdiff_t) before[name].second, blocks.end(),
+                         [] (const auto& block) { return ! block.messages.empty() && block.messages[0][0] == 0xf1; });
+
+        if (fullFrame || quarterFrames)
+            receivers.add (name);
+    }
+
+    return receivers;
+}
 } // namespace
 
 //==============================================================================
@@ -75,6 +135,7 @@ TEST_F (StartUp, OpensDeviceZeroAtOnceAndTheSavedChoiceAfterwards)
     EXPECT_EQ (outputInUse (*app), "Alpha");
     EXPECT_TRUE (generatorOf (*app).midiOutputActive);
     EXPECT_EQ (itemsOf (app->midiOutputBox), (juce::StringArray { "No Output", "Refresh", "Alpha", "Beta" }));
+    EXPECT_EQ (eventsOf (*this, "Alpha"), (juce::StringArray { "open", "start" }));
 
     pump();
     EXPECT_EQ (app->midiOutputBox.getText(), "Beta");
@@ -82,6 +143,11 @@ TEST_F (StartUp, OpensDeviceZeroAtOnceAndTheSavedChoiceAfterwards)
     EXPECT_TRUE (generatorOf (*app).midiOutputActive);
     EXPECT_EQ (devices.getOutputLog ("Alpha")->getOpenCount(), 1);
     EXPECT_EQ (devices.getOutputLog ("Beta")->getOpenCount(), 1);
+
+    // Device 0 was active: its thread is stopped before the saved device replaces it and closes it.
+    EXPECT_EQ (eventsOf (*this, "Alpha"), (juce::StringArray { "open", "start", "stop", "close" }));
+    EXPECT_EQ (eventsOf (*this, "Beta"), (juce::StringArray { "open", "start" }));
+    EXPECT_EQ (receiversOfMtc (*this), juce::StringArray { "Beta" });
 }
 
 TEST_F (StartUp, SavedNoOutputKeepsDeviceZeroOpenButInactive)
@@ -97,6 +163,9 @@ TEST_F (StartUp, SavedNoOutputKeepsDeviceZeroOpenButInactive)
 
     generatorOf (*app).sendNow (juce::MidiMessage::noteOn (1, 60, (juce::uint8) 1));
     EXPECT_TRUE (devices.getOutputLog ("Alpha")->getSent().empty());
+
+    EXPECT_EQ (eventsOf (*this, "Alpha"), (juce::StringArray { "open", "start" })); // neither stopped nor closed
+    EXPECT_TRUE (receiversOfMtc (*this).isEmpty());
 }
 
 TEST_F (StartUp, HandlersRunOnceEachInTheirOrderAfterConstruction)
@@ -225,6 +294,13 @@ public:
         pump();
     }
 
+    /** Chooses the item at this index, for items that share their text. */
+    void chooseItem (int index)
+    {
+        app->midiOutputBox.setSelectedItemIndex (index, juce::sendNotificationAsync);
+        pump();
+    }
+
     /** Which virtual output a message sent now reaches. */
     juce::String receiverOfNextMessage()
     {
@@ -256,6 +332,10 @@ TEST_F (OutputChoice, RefreshOnAnUnchangedListReturnsToTheChoiceAndReopensIt)
     EXPECT_EQ (app->midiOutputBox.getText(), "Beta");
     EXPECT_EQ (devices.getOutputLog ("Beta")->getOpenCount(), 2);
     EXPECT_EQ (receiverOfNextMessage(), "Beta");
+
+    // The active one is stopped before its successor opens, and closed after.
+    EXPECT_EQ (eventsOf (*this, "Beta"), (juce::StringArray { "open", "start", "stop", "open", "close", "start" }));
+    EXPECT_EQ (receiversOfMtc (*this), juce::StringArray { "Beta" });
 }
 
 TEST_F (OutputChoice, ChangedListIsRebuiltAndFollowsTheDevicesByName)
@@ -272,6 +352,7 @@ TEST_F (OutputChoice, ChangedListIsRebuiltAndFollowsTheDevicesByName)
     EXPECT_EQ (app->midiOutputBox.getSelectedId(), 1);
     EXPECT_FALSE (generatorOf (*app).midiOutputActive);
     EXPECT_EQ (receiverOfNextMessage(), "<nobody>");
+    EXPECT_TRUE (receiversOfMtc (*this).isEmpty());
 
     // A device picked from a stale list that still exists: reselected at its new place, opened there.
     devices.setOutputNames ({ "Gamma", "Beta" });
@@ -280,6 +361,10 @@ TEST_F (OutputChoice, ChangedListIsRebuiltAndFollowsTheDevicesByName)
     EXPECT_EQ (app->midiOutputBox.getText(), "Beta");
     EXPECT_EQ (outputInUse (*app), "Beta");
     EXPECT_EQ (receiverOfNextMessage(), "Beta");
+    EXPECT_EQ (receiversOfMtc (*this), juce::StringArray { "Beta" });
+
+    // The rebuild had turned sending off, so the Beta held until then was not stopped.
+    EXPECT_EQ (eventsOf (*this, "Beta"), (juce::StringArray { "open", "start", "open", "close", "start" }));
 
     // A device picked from a stale list that is gone: "No Output", sending off.
     devices.setOutputNames ({ "Beta" });
@@ -302,6 +387,25 @@ TEST_F (OutputChoice, TwoDevicesOfOneNameReselectTheLaterOne)
     start();
     pump();
     EXPECT_EQ (app->midiOutputBox.getSelectedItemIndex(), 4);
+
+    // One name for two outputs puts a replacement in one log: the active one is stopped, the
+    // other opened, then the first closed.
+    chooseItem (3);
+    EXPECT_EQ (eventsOf (*this, "Twin"), (juce::StringArray { "open", "start", "stop", "open", "close", "start" }));
+
+    // "Refresh" goes back by name, so to the later one, and opens it.
+    choose ("Refresh");
+    EXPECT_EQ (app->midiOutputBox.getSelectedItemIndex(), 4);
+    EXPECT_EQ (devices.getOutputLog ("Twin")->getOpenCount(), 3);
+
+    // So does a rebuild of a stale list: the later one, at its new place.
+    devices.setOutputNames ({ "Twin", "Gamma", "Twin" });
+    chooseItem (3);
+    EXPECT_EQ (itemsOf (app->midiOutputBox), (juce::StringArray { "No Output", "Refresh", "Twin", "Gamma", "Twin" }));
+    EXPECT_EQ (app->midiOutputBox.getSelectedItemIndex(), 4);
+    EXPECT_EQ (devices.getOutputLog ("Twin")->getOpenCount(), 4);
+    EXPECT_TRUE (generatorOf (*app).midiOutputActive);
+    EXPECT_EQ (receiversOfMtc (*this), juce::StringArray { "Twin" });
 }
 
 TEST_F (OutputChoice, NoOutputThenADeviceAndAFailedOpen)
@@ -311,10 +415,26 @@ TEST_F (OutputChoice, NoOutputThenADeviceAndAFailedOpen)
     pump();
     EXPECT_EQ (app->midiOutputBox.getSelectedId(), 1);
     EXPECT_EQ (outputInUse (*app), "Alpha"); // device 0 stays open, inactive
+    EXPECT_EQ (eventsOf (*this, "Alpha"), (juce::StringArray { "open", "start" }));
+    EXPECT_TRUE (receiversOfMtc (*this).isEmpty());
 
+    // Device 0 was not active: it is closed without a stop.
     choose ("Beta");
     EXPECT_TRUE (generatorOf (*app).midiOutputActive);
     EXPECT_EQ (outputInUse (*app), "Beta");
+    EXPECT_EQ (eventsOf (*this, "Alpha"), (juce::StringArray { "open", "start", "close" }));
+    EXPECT_EQ (eventsOf (*this, "Beta"), (juce::StringArray { "open", "start" }));
+    EXPECT_EQ (receiversOfMtc (*this), juce::StringArray { "Beta" });
+
+    // "No Output" stops nothing and closes nothing; the next device replaces Beta without a stop.
+    choose ("No Output");
+    EXPECT_EQ (outputInUse (*app), "Beta");
+    EXPECT_EQ (eventsOf (*this, "Beta"), (juce::StringArray { "open", "start" }));
+    EXPECT_TRUE (receiversOfMtc (*this).isEmpty());
+
+    choose ("Beta");
+    EXPECT_EQ (eventsOf (*this, "Beta"), (juce::StringArray { "open", "start", "open", "close", "start" }));
+    EXPECT_EQ (receiversOfMtc (*this), juce::StringArray { "Beta" });
 
     devices.setOutputOpenFails ("Alpha", true);
     choose ("Alpha");
@@ -322,6 +442,35 @@ TEST_F (OutputChoice, NoOutputThenADeviceAndAFailedOpen)
     EXPECT_FALSE (generatorOf (*app).midiOutputActive);
     EXPECT_EQ (generatorOf (*app).getOutput(), nullptr);
     EXPECT_EQ (receiverOfNextMessage(), "<nobody>");
+    EXPECT_EQ (eventsOf (*this, "Beta"),
+               (juce::StringArray { "open", "start", "open", "close", "start", "stop", "close" }));
+    EXPECT_EQ (eventsOf (*this, "Alpha"), (juce::StringArray { "open", "start", "close" }));
+    EXPECT_TRUE (receiversOfMtc (*this).isEmpty());
+}
+
+//==============================================================================
+using MergerRowSwitch = AppFixture;
+
+TEST_F (MergerRowSwitch, OffDisablesThenUnregistersTheInputThatOnEnabledThenRegistered)
+{
+    devices.setInputNames ({ "A", "B" });
+    start();
+    pump();
+    app->buttonClicked (app->preferencesButton.get());
+    auto& rows = app->preferencesWindow->settings.midiInputs.inputs;
+    ASSERT_EQ (rows.size(), 2);
+    auto& switchOfA = *rows[0]->inputToggle;
+    ASSERT_EQ (switchOfA.getButtonText(), "A");
+
+    switchOfA.setToggleState (true, juce::sendNotificationSync);
+    EXPECT_EQ (devices.getInputCalls(), (juce::StringArray { "enable A", "add A" }));
+    EXPECT_EQ (devices.getNumHandlers ("A"), 1);
+
+    switchOfA.setToggleState (false, juce::sendNotificationSync);
+    EXPECT_EQ (devices.getInputCalls(), (juce::StringArray { "enable A", "add A", "disable A", "remove A" }));
+    EXPECT_EQ (devices.getNumHandlers ("A"), 0);
+    EXPECT_FALSE (devices.isInputEnabled ("A"));
+    EXPECT_FALSE (devices.feed ("A", juce::MidiMessage::noteOn (1, 60, (juce::uint8) 100)));
 }
 
 //==============================================================================
