@@ -8,7 +8,13 @@
 #include "preferences/PreferencesWindow.h"
 #include "support/AppFixture.h"
 
+#include <atomic>
+#include <functional>
 #include <thread>
+
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace
 {
@@ -43,6 +49,73 @@ void click (LTCtoMTC& app, juce::Button& button)
     else
         app.buttonClicked (&button);
 }
+
+/** Takes CAP_DAC_OVERRIDE out of the calling thread's effective capabilities for as long as it
+    lives, so that file permissions hold for that thread even when the tests run as root. The
+    other threads keep theirs.
+*/
+class PermissionsHoldForThisThread
+{
+public:
+    PermissionsHoldForThisThread()
+    {
+        if (::syscall (SYS_capget, &header, saved) != 0)
+            return;
+
+        __user_cap_data_struct reduced[2] = { saved[0], saved[1] };
+        reduced[CAP_TO_INDEX (CAP_DAC_OVERRIDE)].effective &= ~CAP_TO_MASK (CAP_DAC_OVERRIDE);
+        dropped = ::syscall (SYS_capset, &header, reduced) == 0;
+    }
+
+    ~PermissionsHoldForThisThread()
+    {
+        if (dropped)
+            ::syscall (SYS_capset, &header, saved);
+    }
+
+    bool dropped = false;
+
+private:
+    __user_cap_header_struct header { _LINUX_CAPABILITY_VERSION_3, 0 };
+    __user_cap_data_struct saved[2] {};
+};
+
+/** The virtual devices with a hook that runs each time an input is about to be disabled. */
+class DevicesWithDisableHook final : public MidiDevices
+{
+public:
+    explicit DevicesWithDisableHook (VirtualMidiDevices& devicesToUse)
+        : devices (devicesToUse)
+    {
+    }
+
+    juce::StringArray getOutputNames() override { return devices.getOutputNames(); }
+    std::unique_ptr<MidiOutputPort> openOutput (int index) override { return devices.openOutput (index); }
+    juce::StringArray getInputNames() override { return devices.getInputNames(); }
+
+    void setInputEnabled (const juce::String& name, bool enabled) override
+    {
+        if (! enabled && beforeDisabling != nullptr)
+            beforeDisabling();
+
+        devices.setInputEnabled (name, enabled);
+    }
+
+    void addInputHandler (const juce::String& name, MidiInputHandler* handler) override
+    {
+        devices.addInputHandler (name, handler);
+    }
+
+    void removeInputHandler (const juce::String& name, MidiInputHandler* handler) override
+    {
+        devices.removeInputHandler (name, handler);
+    }
+
+    std::function<void()> beforeDisabling;
+
+private:
+    VirtualMidiDevices& devices;
+};
 } // namespace
 
 //==============================================================================
@@ -162,6 +235,116 @@ TEST_F (Configuration, SaveAndOpenGoThroughTheDialogsWithTheirTitlesFoldersAndFl
     EXPECT_EQ (app->statusLabel.getText(), "[No LTC-MTC]");
 }
 
+TEST_F (Configuration, OpeningDamagedAndOddFilesAppliesEachLineThatReadsAndKeepsTheRest)
+{
+    struct RowState
+    {
+        bool merge, ccToNote;
+        int channelIndex;
+    };
+
+    struct Case
+    {
+        const char* what;
+        const char* contents; // nullptr: no file at the path
+        bool enabledBefore;
+        int inputId, outputId;
+        double slider;
+        int frameOffset; // 99, the value set before opening, when the slider did not notify
+        bool enabled;
+        const char* output;
+        RowState a, b;
+        juce::StringArray inputCalls; // made by the opening
+    };
+
+    // The state before opening: rows A (merged, CC to note, "Channel 5") and B (as the rebuild
+    // made it), output "Out", offset 5. Device C was plugged in after the rows were made. The
+    // user has since picked "23.976 ND", which leaves the remembered input rate at 2: a file
+    // without that line selects 2 again.
+    const RowState a0 { true, true, 5 }, b0 { false, false, 0 };
+    const juce::StringArray none, mergesA { "enable A", "add A" };
+
+    const Case cases[] = {
+        { "Enabled 2", "2\n2\n5\n2\nOut\n", false, 2, 2, 5.0, 99, true, "Out", a0, b0, none },
+        { "Enabled -1", "2\n2\n5\n-1\nOut\n", false, 2, 2, 5.0, 99, true, "Out", a0, b0, none },
+        { "Enabled 0", "2\n2\n5\n0\nNo Output\n", true, 2, 2, 5.0, 99, false, "No Output", a0, b0, none },
+        { "Enabled as text", "2\n2\n5\non\nOut\n", true, 2, 2, 5.0, 99, true, "Out", a0, b0, none },
+        { "two records for one device", "2\n2\n5\n1\nOut\nA\n0\n0\n3\nA\n1\n0\n7\n", true, 2, 2, 5.0, 99, true, "Out",
+          { true, false, 7 }, b0, mergesA },
+        { "empty file", "", true, 2, 2, 5.0, 99, true, "Out", a0, b0, none },
+        { "short file, last line without a line feed", "1\n1\n-4", false, 1, 1, -4.0, -4, false, "Out", a0, b0, none },
+        { "carriage returns", "1\r\n1\r\n-2\r\n1\r\nOut\r\nC\r\n1\r\n1\r\n3\r\n", false, 1, 1, -2.0, -2, true, "Out",
+          a0, b0, mergesA },
+        { "empty output name", "2\n2\n5\n1\n\n", true, 2, 2, 5.0, 99, true, "Out", a0, b0, none },
+        { "channel -1", "2\n2\n5\n1\nOut\nA\n1\n1\n-1\n", true, 2, 2, 5.0, 99, true, "Out", { true, true, -1 }, b0,
+          mergesA },
+        { "channel 16", "2\n2\n5\n1\nOut\nA\n1\n1\n16\n", true, 2, 2, 5.0, 99, true, "Out", { true, true, 16 }, b0,
+          mergesA },
+        { "channel 17", "2\n2\n5\n1\nOut\nA\n1\n1\n17\n", true, 2, 2, 5.0, 99, true, "Out", { true, true, -1 }, b0,
+          mergesA },
+        { "channel 2147483647, where one more overflows", "2\n2\n5\n1\nOut\nA\n1\n1\n2147483647\n", true, 2, 2, 5.0,
+          99, true, "Out", { true, true, -1 }, b0, mergesA },
+        { "offset equal to the slider's", "1\n1\n5\n1\nOut\n", true, 1, 1, 5.0, 99, true, "Out", a0, b0, none },
+        { "offset 45", "2\n2\n45\n1\nOut\n", true, 2, 2, 30.0, 30, true, "Out", a0, b0, none },
+        { "missing file", nullptr, true, 1, 1, 1.0, 1, true, "Out", a0, b0, none },
+    };
+
+    devices.setOutputNames ({ "Out" });
+    const auto file = home.home.getChildFile ("odd.zems");
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.what);
+        quit();
+        devices.setInputNames ({ "A", "B" });
+        writeAutosave (std::string ("2\n2\n5\n") + (c.enabledBefore ? "1" : "0") + "\nOut\nA\n1\n1\n5\n");
+        start();
+        pump();
+        click (*app, *app->preferencesButton);
+        app->inputFrameRateBox.setSelectedId (3, juce::sendNotificationAsync);
+        pump();
+        ASSERT_EQ (rowsOf (*app).size(), 2);
+        ASSERT_EQ (offsetSliderOf (*app).getValue(), 5.0);
+        ASSERT_EQ (app->midiOutputBox.getText(), "Out");
+        devices.setInputNames ({ "A", "B", "C" });
+
+        file.deleteFile();
+
+        if (c.contents != nullptr)
+            writeText (file, c.contents);
+
+        dialogAnswer = file.getFullPathName();
+        app->audioInputListener.frameOffset = 99;
+        const auto callsBefore = devices.getInputCalls().size();
+        click (*app, *app->openButton);
+        pump (100);
+
+        EXPECT_EQ (app->inputFrameRateBox.getSelectedId(), c.inputId);
+        EXPECT_EQ (app->outputFrameRateBox.getSelectedId(), c.outputId);
+        EXPECT_EQ (offsetSliderOf (*app).getValue(), c.slider);
+        EXPECT_EQ (app->audioInputListener.frameOffset.load(), c.frameOffset);
+        EXPECT_EQ (app->enableToggle->getToggleState(), c.enabled);
+        EXPECT_EQ (app->statusLabel.getText(), juce::String (c.enabled ? "[Waiting for LTC]" : "[No LTC-MTC]"));
+        EXPECT_EQ (app->midiOutputBox.getText(), c.output);
+
+        EXPECT_EQ (rowsOf (*app).size(), 2);
+
+        for (const auto& [name, expected] : { std::pair { "A", c.a }, std::pair { "B", c.b } })
+        {
+            SCOPED_TRACE (name);
+            const auto* row = rowNamed (*app, name);
+            ASSERT_NE (row, nullptr);
+            EXPECT_EQ (row->inputToggle->getToggleState(), expected.merge);
+            EXPECT_EQ (row->ccToNoteToggle->getToggleState(), expected.ccToNote);
+            EXPECT_EQ (row->destinationChannel->getSelectedItemIndex(), expected.channelIndex);
+        }
+
+        auto calls = devices.getInputCalls();
+        calls.removeRange (0, callsBefore);
+        EXPECT_EQ (calls, c.inputCalls);
+    }
+}
+
 //==============================================================================
 using Shutdown = AppFixture;
 
@@ -221,22 +404,88 @@ TEST_F (Shutdown, WithoutAWritableSettingsFolderEndsCleanlyAndWritesNothing)
     EXPECT_EQ (home.documents().findChildFiles (juce::File::findFilesAndDirectories, true).size(), 1);
 }
 
+TEST_F (Shutdown, WithAReadOnlySettingsFolderWritesNothingAndLeavesNoFileBehind)
+{
+    devices.setInputNames ({ "A" });
+    const std::string lastRun = "1\n1\n0\n0\nNo Output\nA\n0\n0\n0\n";
+    writeAutosave (lastRun);
+    const auto folder = home.settingsFolder();
+    ASSERT_TRUE (folder.setReadOnly (true)); // the folder only: autosave.zems stays writable
+
+    // Root passes over file permissions. The writes at quit run on this thread, so taking the
+    // capability from it makes the folder read-only for root too.
+    const PermissionsHoldForThisThread permissions;
+
+    if (::geteuid() == 0 && ! permissions.dropped)
+        GTEST_SKIP() << "running as root, and the permission override could not be given up";
+
+    ASSERT_TRUE (folder.getChildFile ("probe").create().failed());
+
+    start();
+    pump();
+    click (*app, *app->preferencesButton);
+    click (*app, *rowNamed (*app, "A")->inputToggle);
+    click (*app, *app->enableToggle);
+    app->inputFrameRateBox.setSelectedId (2, juce::sendNotificationAsync);
+    auto setup = app->deviceManager.getAudioDeviceSetup();
+    setup.bufferSize = setup.bufferSize == 1024 ? 512 : 1024;
+    EXPECT_TRUE (app->deviceManager.setAudioDeviceSetup (setup, true).isEmpty());
+    pump();
+    EXPECT_NE (app->deviceManager.createStateXml(), nullptr); // so the device set-up is saved too
+
+    const auto pathsUnderHome = [this]
+    {
+        juce::StringArray paths;
+
+        for (const auto& file : home.home.findChildFiles (juce::File::findFilesAndDirectories, true))
+            paths.add (file.getFullPathName());
+
+        paths.sort (false);
+        return paths;
+    };
+
+    const auto before = pathsUnderHome();
+    quit();
+
+    EXPECT_EQ (pathsUnderHome(), before);
+    EXPECT_EQ (readAutosave(), lastRun);
+    EXPECT_FALSE (devices.isInputEnabled ("A"));
+    EXPECT_EQ (devices.getNumHandlers ("A"), 0);
+}
+
 TEST_F (Shutdown, QuitWhileMtcRunsHandsNoBlockOverOnceTheSequenceHasBegun)
 {
     devices.setOutputNames ({ "Out" });
-    writeAutosave ("1\n1\n0\n1\nOut\n");
-    start();
+    devices.setInputNames ({ "Keys" });
+    writeAutosave ("1\n1\n0\n1\nOut\nKeys\n1\n0\n0\n");
+
+    // The quit is held inside its step that disables the merged row, for several blocks' time,
+    // while LTC goes on coming: any generator pass during the sequence would hand a block over.
+    DevicesWithDisableHook heldDevices (devices);
+    juce::int64 count = 1000;
+    double holdEndedAt = 0;
+    const juce::ScopeGuard quitBeforeTheDevicesGo { [this] { quit(); } };
+
+    LTCtoMTC::Environment environment;
+    environment.midiDevices = &heldDevices;
+    environment.addAudioDeviceTypes = [] (juce::AudioDeviceManager& manager)
+    { manager.addAudioDeviceType (std::make_unique<TestAudioDeviceType>()); };
+    app = std::make_unique<LTCtoMTC> (std::move (environment));
     pump();
 
     auto& generator = app->audioInputListener.mtcThread;
+    const auto handOverFrame = [&]
+    {
+        generator.lastEvenLtcFrame = count;
+        generator.newLtcFrame.store (true, std::memory_order_release);
+        count += 2;
+    };
+
     std::atomic<bool> feeding { true };
     std::thread ltc ([&] {
-        juce::int64 count = 1000;
         while (feeding)
         {
-            generator.lastEvenLtcFrame = count;
-            generator.newLtcFrame.store (true, std::memory_order_release);
-            count += 2;
+            handOverFrame();
             std::this_thread::sleep_for (std::chrono::milliseconds (83));
         }
     });
@@ -246,15 +495,31 @@ TEST_F (Shutdown, QuitWhileMtcRunsHandsNoBlockOverOnceTheSequenceHasBegun)
     ltc.join();
     ASSERT_TRUE (generator.ltcRunning);
 
+    heldDevices.beforeDisabling = [&]
+    {
+        for (int frame = 0; frame < 4; ++frame)
+        {
+            handOverFrame();
+            std::this_thread::sleep_for (std::chrono::milliseconds (83));
+        }
+
+        holdEndedAt = juce::Time::getMillisecondCounterHiRes();
+    };
+
     const auto log = devices.getOutputLog ("Out");
+    const auto blocksBefore = log->getBlocks().size();
     const auto quitAt = juce::Time::getMillisecondCounterHiRes();
     quit();
-    const auto quitTook = juce::Time::getMillisecondCounterHiRes() - quitAt;
+    const auto quitEndedAt = juce::Time::getMillisecondCounterHiRes();
 
+    ASSERT_GT (holdEndedAt, 0.0);
     const auto blocks = log->getBlocks();
     ASSERT_FALSE (blocks.empty());
+    EXPECT_EQ (blocks.size(), blocksBefore);
+
     for (const auto& block : blocks)
         EXPECT_LE (block.startMs, quitAt + 1.0);
 
-    std::cout << "quit while MTC ran took " << quitTook << " ms" << std::endl;
+    // The rest of the sequence, the generator's stop (with its time-out of 2,000 ms) among it.
+    EXPECT_LT (quitEndedAt - holdEndedAt, 2000.0);
 }
