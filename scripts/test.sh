@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds the plain, AddressSanitizer and ThreadSanitizer flavours and
 # runs the whole test suite: every test of the plain build (the ones with windows under Xvfb),
-# and the tests that need no display under both sanitizers. Fails on any failure or report.
+# the tests that need no display under both sanitizers and the in-process window tests under the
+# address sanitizer too, a bounded fuzz run of the settings reader, and the 10-minute soak run,
+# which runs in the background while the sanitizer flavours build. Fails on any failure or
+# sanitizer report.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,21 +16,35 @@ export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/t
 export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp"
 
 status=0
+started=$SECONDS
+stage() { echo "== $1 ($((SECONDS - started)) s)"; }
 
-echo "== plain build"
+stage "plain build"
 bash scripts/build.sh plain
-echo "== plain: all tests (windows under Xvfb)"
-bash scripts/with-display.sh ctest --test-dir build/plain --output-on-failure -LE soak || status=1
 
-echo "== address and undefined-behaviour sanitizers"
-bash scripts/build.sh address
-ctest --test-dir build/address --output-on-failure -L unit || status=1
+stage "soak run started in the background"
+soakLog="build/plain/soak.log"
+bash scripts/with-display.sh ctest --test-dir build/plain -L soak --output-on-failure > "$soakLog" 2>&1 &
+soak=$!
 
-echo "== thread sanitizer"
-bash scripts/build.sh thread
+stage "plain: all tests but the soak (windows under Xvfb)"
+bash scripts/with-display.sh ctest --test-dir build/plain --output-on-failure -LE soak -j8 || status=1
+
+# The builds yield to the soak run's real-time threads.
+stage "address and undefined-behaviour sanitizers"
+nice -n 10 bash scripts/build.sh address
+bash scripts/with-display.sh ctest --test-dir build/address --output-on-failure -L "unit|gui" || status=1
+
+stage "thread sanitizer"
+nice -n 10 bash scripts/build.sh thread
 setarch "$(uname -m)" -R ctest --test-dir build/thread --output-on-failure -L unit || status=1
 
-echo "== fuzzing the settings reader"
+stage "fuzzing the settings reader"
 bash scripts/fuzz.sh 60 || status=1
 
+stage "waiting for the soak run"
+wait "$soak" || status=1
+cat "$soakLog"
+
+stage "done"
 exit $status

@@ -32,7 +32,21 @@ struct PreferencesFixture : public testing::Test
         return dynamic_cast<ChildType*> (parent.getChildComponent (index));
     }
 
-    void settle() { juce::MessageManager::getInstance()->runDispatchLoopUntil (100); }
+    /** Runs the message loop until the window manager has placed the window: its bounds have
+        stayed the same for a while (a slow machine may take longer than a fixed pause).
+    */
+    void settle()
+    {
+        auto last = window.getBounds();
+
+        for (int stable = 0, turns = 0; stable < 5 && turns < 100; ++turns)
+        {
+            juce::MessageManager::getInstance()->runDispatchLoopUntil (40);
+            const auto now = window.getBounds();
+            stable = now == last ? stable + 1 : 0;
+            last = now;
+        }
+    }
 
     PreferencesWindow window;
 };
