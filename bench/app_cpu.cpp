@@ -20,8 +20,10 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <pthread.h>
 #include <sstream>
 #include <sys/resource.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace
@@ -75,18 +77,31 @@ std::map<std::string, double> threadCpuSeconds()
     return byName;
 }
 
+/** CPU seconds used so far by a running framework thread. */
+double threadCpuSeconds (juce::Thread& thread)
+{
+    clockid_t clock {};
+    timespec used {};
+
+    if (pthread_getcpuclockid ((pthread_t) thread.getThreadId(), &clock) != 0 || clock_gettime (clock, &used) != 0)
+        return 0;
+
+    return (double) used.tv_sec + used.tv_nsec * 1e-9;
+}
+
 struct StateFigures
 {
     const char* name;
-    double cpuPercent = 0;
+    double cpuPercent = 0, generatorPercent = 0;
     std::map<std::string, double> threadPercent;
 };
 
 /** Runs the message loop for this long and returns the process's CPU per wall second. */
-StateFigures measure (const char* name, double seconds)
+StateFigures measure (const char* name, double seconds, juce::Thread& generator)
 {
     StateFigures figures;
     figures.name = name;
+    const auto generatorBefore = threadCpuSeconds (generator);
     const auto threadsBefore = threadCpuSeconds();
     const auto cpuBefore = processCpuSeconds();
     const auto wallBefore = juce::Time::getMillisecondCounterHiRes();
@@ -95,6 +110,7 @@ StateFigures measure (const char* name, double seconds)
 
     const auto wallSeconds = (juce::Time::getMillisecondCounterHiRes() - wallBefore) / 1000.0;
     figures.cpuPercent = 100.0 * (processCpuSeconds() - cpuBefore) / wallSeconds;
+    figures.generatorPercent = 100.0 * (threadCpuSeconds (generator) - generatorBefore) / wallSeconds;
 
     for (const auto& [thread, used] : threadCpuSeconds())
     {
@@ -113,6 +129,8 @@ void print (const StateFigures& figures, double idlePercent)
     for (const auto& [thread, percent] : figures.threadPercent)
         if (percent >= 0.01)
             std::printf ("    %-30s %6.2f %%\n", thread.c_str(), percent);
+
+    std::printf ("    of which the generator thread  %6.2f %%\n", figures.generatorPercent);
 }
 } // namespace
 
@@ -136,6 +154,12 @@ int main (int argc, char** argv)
 
     TestAudioDeviceType* audio = nullptr;
     auto app = std::make_unique<LTCtoMTC> (testEnvironment (devices, 0, audio));
+    auto& generator = app->audioInputListener.mtcThread;
+
+    // Threads take the name of the thread that starts them, and a name of more than 15
+    // characters ("JUCE Demo Thread") is refused; named now, the message thread stands apart
+    // from the threads that the component has started.
+    juce::Thread::setCurrentThreadName ("Message Thread");
 
     juce::DocumentWindow window ("ZEM Quillbank", juce::Colours::darkgrey, juce::DocumentWindow::allButtons);
     window.setUsingNativeTitleBar (true);
@@ -161,16 +185,16 @@ int main (int argc, char** argv)
     std::printf ("ZEM Quillbank CPU per second of wall time, %.0f s per state, main window on the display\n",
                  secondsPerState);
 
-    const auto idle = measure ("idle, \"Enabled\" off", secondsPerState);
+    const auto idle = measure ("idle, \"Enabled\" off", secondsPerState, generator);
 
     app->enableToggle->setToggleState (true, juce::sendNotificationSync);
-    const auto waiting = measure ("waiting for LTC, \"Enabled\" on", secondsPerState);
+    const auto waiting = measure ("waiting for LTC, \"Enabled\" on", secondsPerState, generator);
 
     audio->setInputSamples (ltc.samples, true);
     MergerFeeder feeder (devices, "Bench In", mergedTestMessage, 500.0, 1, 0);
     feeder.start();
     juce::MessageManager::getInstance()->runDispatchLoopUntil (500);
-    const auto running = measure ("running LTC to MTC, merger loaded", secondsPerState);
+    const auto running = measure ("running LTC to MTC, merger loaded", secondsPerState, generator);
     feeder.stop();
 
     const bool converted = app->statusLabel.getText() == "[Running LTC]";
@@ -179,7 +203,7 @@ int main (int argc, char** argv)
     print (waiting, idle.cpuPercent);
     print (running, idle.cpuPercent);
     std::printf ("status while running: %s; %lld merged messages fed by the \"MIDI Feeder\" thread, which\n"
-                 "stands in for a MIDI driver, and LTC played by the \"Test Audio Device\" thread, which stands in\n"
+                 "stands in for a MIDI driver, and LTC played by the \"Test Audio\" thread, which stands in\n"
                  "for an audio driver and runs the decoder\n",
                  app->statusLabel.getText().toRawUTF8(), (long long) feeder.fed.load());
 

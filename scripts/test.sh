@@ -24,11 +24,12 @@ bash scripts/build.sh plain
 
 stage "soak run started in the background"
 soakLog="build/plain/soak.log"
-bash scripts/with-display.sh ctest --test-dir build/plain -L soak --output-on-failure > "$soakLog" 2>&1 &
+bash scripts/with-display.sh ctest --test-dir build/plain -L soak -V > "$soakLog" 2>&1 &
 soak=$!
 
 stage "plain: all tests but the soak (windows under Xvfb)"
 bash scripts/with-display.sh ctest --test-dir build/plain --output-on-failure -LE soak -j8 || status=1
+grep -h "^\[show" build/plain/Testing/Temporary/LastTest*.log || true
 
 # The builds yield to the soak run's real-time threads.
 stage "address and undefined-behaviour sanitizers"
@@ -43,8 +44,12 @@ stage "fuzzing the settings reader"
 bash scripts/fuzz.sh 60 || status=1
 
 stage "waiting for the soak run"
-wait "$soak" || status=1
-cat "$soakLog"
+if wait "$soak"; then
+    grep -E "^[0-9]+: \[soak\]" "$soakLog" || true
+else
+    status=1
+    cat "$soakLog"
+fi
 
 stage "done"
 exit $status

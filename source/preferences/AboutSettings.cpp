@@ -20,7 +20,7 @@ AboutSettings::AboutSettings()
     // Text and address go in through the constructor: HyperlinkButton::setURL copy-assigns the
     // address, which in this framework version passes a null pointer to memcpy for an address
     // without post data (undefined behaviour that the sanitizer build stops on).
-    webLink = std::make_unique<juce::HyperlinkButton> ("ZEM", juce::URL ("https://quillbank.zem/"));
+    webLink = std::make_unique<juce::HyperlinkButton> ("ZEM", juce::URL ("https://quillbank.example/"));
     webLink->setColour (juce::HyperlinkButton::textColourId, juce::Colours::white);
     webLink->setFont (juce::Font (12.0f, juce::Font::plain), false, juce::Justification::horizontallyCentred);
     addAndMakeVisible (*webLink);

@@ -181,7 +181,7 @@ TEST_F (PreferencesFixture, AboutPageNamesTheProductAndLinksToItsSite)
     auto* link = child<juce::HyperlinkButton> (about, 2);
     ASSERT_NE (link, nullptr);
     EXPECT_EQ (link->getButtonText(), "ZEM");
-    EXPECT_EQ (link->getURL().toString (false), "https://quillbank.zem/");
+    EXPECT_EQ (link->getURL().toString (false), "https://quillbank.example/");
     EXPECT_EQ (link->findColour (juce::HyperlinkButton::textColourId), juce::Colours::white);
     EXPECT_EQ (link->getBounds(), juce::Rectangle<int> (381, 287, 57, 20));
 }

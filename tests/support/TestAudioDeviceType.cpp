@@ -90,7 +90,7 @@ public:
         running = true;
         thread = std::thread ([this]
                              {
-                                 juce::Thread::setCurrentThreadName ("Test Audio Device");
+                                 juce::Thread::setCurrentThreadName ("Test Audio");
                                  run();
                              });
     }
