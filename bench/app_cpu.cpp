@@ -10,6 +10,7 @@
     and the ratios of the states to the idle one.
 */
 
+#include "CpuClocks.h"
 #include "support/AppFixture.h"
 #include "support/LibLtcSignal.h"
 #include "support/ShowRun.h"
@@ -20,10 +21,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
-#include <pthread.h>
 #include <sstream>
-#include <sys/resource.h>
-#include <time.h>
 #include <unistd.h>
 
 namespace
@@ -31,16 +29,8 @@ namespace
 int ignoreXError (Display*, XErrorEvent*) { return 0; }
 int ignoreXIOError (Display*) { return 0; }
 
-double processCpuSeconds()
-{
-    rusage usage {};
-    getrusage (RUSAGE_SELF, &usage);
-    return (double) usage.ru_utime.tv_sec + usage.ru_utime.tv_usec * 1e-6 + (double) usage.ru_stime.tv_sec
-         + usage.ru_stime.tv_usec * 1e-6;
-}
-
 /** CPU seconds used so far by each live thread of this process, summed by thread name. */
-std::map<std::string, double> threadCpuSeconds()
+std::map<std::string, double> cpuSecondsByThreadName()
 {
     std::map<std::string, double> byName;
     const auto ticksPerSecond = (double) sysconf (_SC_CLK_TCK);
@@ -77,18 +67,6 @@ std::map<std::string, double> threadCpuSeconds()
     return byName;
 }
 
-/** CPU seconds used so far by a running framework thread. */
-double threadCpuSeconds (juce::Thread& thread)
-{
-    clockid_t clock {};
-    timespec used {};
-
-    if (pthread_getcpuclockid ((pthread_t) thread.getThreadId(), &clock) != 0 || clock_gettime (clock, &used) != 0)
-        return 0;
-
-    return (double) used.tv_sec + used.tv_nsec * 1e-9;
-}
-
 struct StateFigures
 {
     const char* name;
@@ -102,7 +80,7 @@ StateFigures measure (const char* name, double seconds, juce::Thread& generator)
     StateFigures figures;
     figures.name = name;
     const auto generatorBefore = threadCpuSeconds (generator);
-    const auto threadsBefore = threadCpuSeconds();
+    const auto threadsBefore = cpuSecondsByThreadName();
     const auto cpuBefore = processCpuSeconds();
     const auto wallBefore = juce::Time::getMillisecondCounterHiRes();
 
@@ -112,7 +90,7 @@ StateFigures measure (const char* name, double seconds, juce::Thread& generator)
     figures.cpuPercent = 100.0 * (processCpuSeconds() - cpuBefore) / wallSeconds;
     figures.generatorPercent = 100.0 * (threadCpuSeconds (generator) - generatorBefore) / wallSeconds;
 
-    for (const auto& [thread, used] : threadCpuSeconds())
+    for (const auto& [thread, used] : cpuSecondsByThreadName())
     {
         const auto before = threadsBefore.count (thread) != 0 ? threadsBefore.at (thread) : 0.0;
         figures.threadPercent[thread] = 100.0 * (used - before) / wallSeconds;

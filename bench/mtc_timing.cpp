@@ -8,55 +8,20 @@
     message-thread lock and a 1 ms wait, which is the floor of a design that locks every pass.
 */
 
+#include "CpuClocks.h"
 #include "engine/DemoThread.h"
 #include "platform/VirtualMidiDevices.h"
+#include "support/ShowRun.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
-#include <pthread.h>
-#include <time.h>
-#include <sys/resource.h>
 #include <thread>
 #include <vector>
 
 namespace
 {
 constexpr int runSeconds = 10;
-
-double processCpuSeconds()
-{
-    rusage usage {};
-    getrusage (RUSAGE_SELF, &usage);
-    return (double) usage.ru_utime.tv_sec + usage.ru_utime.tv_usec * 1e-6 + (double) usage.ru_stime.tv_sec
-         + usage.ru_stime.tv_usec * 1e-6;
-}
-
-/** CPU seconds used so far by a running framework thread. */
-double threadCpuSeconds (juce::Thread& thread)
-{
-    clockid_t clock {};
-    timespec used {};
-
-    if (pthread_getcpuclockid ((pthread_t) thread.getThreadId(), &clock) != 0 || clock_gettime (clock, &used) != 0)
-        return 0;
-
-    return (double) used.tv_sec + used.tv_nsec * 1e-9;
-}
-
-struct Percentiles
-{
-    double median = 0, p99 = 0, max = 0;
-};
-
-Percentiles percentilesOf (std::vector<double> values)
-{
-    if (values.empty())
-        return {};
-
-    std::sort (values.begin(), values.end());
-    return { values[values.size() / 2], values[(size_t) ((double) (values.size() - 1) * 0.99)], values.back() };
-}
 
 class BareLockLoop final : public juce::Thread
 {
