@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds the plain, AddressSanitizer and ThreadSanitizer flavours and
 # runs the whole test suite: every test of the plain build (the ones with windows under Xvfb),
-# the tests that need no display under both sanitizers and the in-process window tests under the
-# address sanitizer too, a bounded fuzz run of the settings reader, and the 10-minute soak run,
-# which runs in the background while the sanitizer flavours build. Fails on any failure or
-# sanitizer report.
+# the end-to-end show runs on their own, the tests that need no display under both sanitizers and
+# the in-process window tests under the address sanitizer too, a bounded fuzz run of the settings
+# reader, and the 10-minute soak run, which runs in the background while the sanitizer flavours
+# build. Fails on any failure or sanitizer report.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -22,14 +22,24 @@ stage() { echo "== $1 ($((SECONDS - started)) s)"; }
 stage "plain build"
 bash scripts/build.sh plain
 
+# The show runs and the soak run measure real time: each runs with no other test beside it and
+# with cores left free, and each keeps its own log, so that every run prints their figures.
+stage "plain: unit, window and program tests (windows under Xvfb)"
+bash scripts/with-display.sh ctest --test-dir build/plain --output-on-failure -LE "soak|e2e" -j4 || status=1
+
+stage "plain: the show runs, four at a time"
+showLog="build/plain/shows.log"
+if ! bash scripts/with-display.sh ctest --test-dir build/plain -L e2e -j4 -V > "$showLog" 2>&1; then
+    status=1
+    cat "$showLog"
+fi
+grep -E "^[0-9]+: \[show" "$showLog" || true
+grep -E "tests passed|tests failed" "$showLog" || true
+
 stage "soak run started in the background"
 soakLog="build/plain/soak.log"
 bash scripts/with-display.sh ctest --test-dir build/plain -L soak -V > "$soakLog" 2>&1 &
 soak=$!
-
-stage "plain: all tests but the soak (windows under Xvfb)"
-bash scripts/with-display.sh ctest --test-dir build/plain --output-on-failure -LE soak -j8 || status=1
-grep -h "^\[show" build/plain/Testing/Temporary/LastTest*.log || true
 
 # The builds yield to the soak run's real-time threads.
 stage "address and undefined-behaviour sanitizers"

@@ -300,6 +300,31 @@ Percentiles percentilesOf (std::vector<double> values)
     return { values[values.size() / 2], values[(size_t) ((double) (values.size() - 1) * 0.99)], values.back() };
 }
 
+std::vector<double> latenessAgainstSchedule (const std::vector<VirtualMidiOutputLog::HandedBlock>& blocks,
+                                             int outputRate)
+{
+    const int steps24[] = { 83, 83, 84 }, steps30[] = { 67, 67, 66 };
+    const int* steps = outputRate == 30 ? steps30 : steps24;
+    std::vector<double> lateness;
+    double scheduled = blocks.empty() ? 0 : blocks.front().startMs;
+
+    for (size_t i = 0; i < blocks.size(); ++i)
+    {
+        lateness.push_back (blocks[i].startMs - scheduled);
+        scheduled += steps[i % 3];
+    }
+
+    if (! lateness.empty())
+    {
+        const auto earliest = *std::min_element (lateness.begin(), lateness.end());
+
+        for (auto& late : lateness)
+            late -= earliest;
+    }
+
+    return lateness;
+}
+
 double residentBytes()
 {
     long pages = 0, resident = 0;

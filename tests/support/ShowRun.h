@@ -197,5 +197,15 @@ struct Percentiles
 
 Percentiles percentilesOf (std::vector<double> values);
 
+/** How late each handed-over block was against the generator's block schedule, in ms.
+
+    The schedule is rebuilt from the blocks themselves: block i is due one step after block i - 1,
+    the steps taken in turn from the first block on (83, 83, 84 ms at 24 fps; 67, 67, 66 at 30), as
+    after a start of a fresh generator. Lateness is counted from the most punctual block, so a late
+    first block does not hide the lateness of the others; the most punctual block is 0 ms late.
+*/
+std::vector<double> latenessAgainstSchedule (const std::vector<VirtualMidiOutputLog::HandedBlock>& blocks,
+                                             int outputRate);
+
 /** The resident set size of this process, in bytes. */
 double residentBytes();
