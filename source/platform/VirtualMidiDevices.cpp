@@ -79,7 +79,7 @@ std::vector<VirtualMidiOutputLog::HandedBlock> VirtualMidiOutputLog::getBlocks()
 VirtualMidiOutputLog::Taken VirtualMidiOutputLog::take()
 {
     const std::lock_guard<std::mutex> guard (lock);
-    Taken taken { std::move (sent), blocks.size() };
+    Taken taken { std::move (sent), std::move (blocks) };
     sent.clear();
     blocks.clear();
     return taken;

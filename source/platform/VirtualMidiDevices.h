@@ -36,7 +36,7 @@ public:
     struct Taken
     {
         std::vector<SentMessage> sent;
-        size_t numBlocks = 0;
+        std::vector<HandedBlock> blocks;
     };
 
     std::vector<SentMessage> getSent() const;

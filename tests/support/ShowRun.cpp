@@ -301,7 +301,7 @@ Percentiles percentilesOf (std::vector<double> values)
 }
 
 std::vector<double> latenessAgainstSchedule (const std::vector<VirtualMidiOutputLog::HandedBlock>& blocks,
-                                             int outputRate)
+                                             int outputRate, juce::int64 blocksBefore)
 {
     const int steps24[] = { 83, 83, 84 }, steps30[] = { 67, 67, 66 };
     const int* steps = outputRate == 30 ? steps30 : steps24;
@@ -311,7 +311,7 @@ std::vector<double> latenessAgainstSchedule (const std::vector<VirtualMidiOutput
     for (size_t i = 0; i < blocks.size(); ++i)
     {
         lateness.push_back (blocks[i].startMs - scheduled);
-        scheduled += steps[i % 3];
+        scheduled += steps[(blocksBefore + (juce::int64) i) % 3];
     }
 
     if (! lateness.empty())

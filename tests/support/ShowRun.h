@@ -199,13 +199,14 @@ Percentiles percentilesOf (std::vector<double> values);
 
 /** How late each handed-over block was against the generator's block schedule, in ms.
 
-    The schedule is rebuilt from the blocks themselves: block i is due one step after block i - 1,
-    the steps taken in turn from the first block on (83, 83, 84 ms at 24 fps; 67, 67, 66 at 30), as
-    after a start of a fresh generator. Lateness is counted from the most punctual block, so a late
-    first block does not hide the lateness of the others; the most punctual block is 0 ms late.
+    The blocks are those of one run of MTC, from its start on. The schedule is rebuilt from them:
+    block i is due one step after block i - 1, the steps taken in turn (83, 83, 84 ms at 24 fps;
+    67, 67, 66 at 30), the first block's step being the generator's block count before it, modulo 3
+    (0 for a fresh generator). Lateness is counted from the most punctual block, so a late first
+    block does not hide the lateness of the others; the most punctual block is 0 ms late.
 */
 std::vector<double> latenessAgainstSchedule (const std::vector<VirtualMidiOutputLog::HandedBlock>& blocks,
-                                             int outputRate);
+                                             int outputRate, juce::int64 blocksBefore = 0);
 
 /** The resident set size of this process, in bytes. */
 double residentBytes();
