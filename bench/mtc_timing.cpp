@@ -124,9 +124,15 @@ void printClocks()
                  monotonicMs >= 4294967296.0 ? "past" : "below", juce::Time::getMillisecondCounter());
 }
 
-void runMessageLoopFor (int seconds)
+/** Runs the message loop and returns for how long it ran, in seconds of the monotonic clock:
+    the framework's dispatch loop times itself on the wall clock, which a step lengthens or
+    shortens.
+*/
+double runMessageLoopFor (int seconds)
 {
+    const auto startMs = juce::Time::getMillisecondCounterHiRes();
     juce::MessageManager::getInstance()->runDispatchLoopUntil (seconds * 1000);
+    return (juce::Time::getMillisecondCounterHiRes() - startMs) / 1000.0;
 }
 
 double measureBareLoop()
@@ -134,12 +140,12 @@ double measureBareLoop()
     BareLockLoop loop;
     const auto cpuBefore = processCpuSeconds();
     loop.startThread();
-    runMessageLoopFor (runSeconds);
+    const auto ranSeconds = runMessageLoopFor (runSeconds);
     loop.stopThread (2000);
     const auto cpu = processCpuSeconds() - cpuBefore;
-    std::printf ("bare lock loop: %.1f passes/s, process CPU %.2f%% of one core\n", (double) loop.passes / runSeconds,
-                 100.0 * cpu / runSeconds);
-    return cpu / runSeconds;
+    std::printf ("bare lock loop: %.1f passes/s, process CPU %.2f%% of one core\n", (double) loop.passes / ranSeconds,
+                 100.0 * cpu / ranSeconds);
+    return cpu / ranSeconds;
 }
 
 void measureGenerator (int frameRate, double bareLoopCpu)
@@ -149,7 +155,7 @@ void measureGenerator (int frameRate, double bareLoopCpu)
     auto log = devices.getOutputLog ("Bench Out");
 
     const auto cpuBefore = processCpuSeconds();
-    double generatorCpu = 0;
+    double generatorCpu = 0, ranSeconds = 0;
     ClockWatch clockWatch;
 
     {
@@ -176,13 +182,13 @@ void measureGenerator (int frameRate, double bareLoopCpu)
                 }
             });
 
-        runMessageLoopFor (runSeconds);
+        ranSeconds = runMessageLoopFor (runSeconds);
         generatorCpu = threadCpuSeconds (generator);
         feeding = false;
         ltc.join();
     }
 
-    const auto processCpu = (processCpuSeconds() - cpuBefore) / runSeconds;
+    const auto processCpu = (processCpuSeconds() - cpuBefore) / ranSeconds;
 
     const auto clocks = clockWatch.describe();
 
@@ -244,8 +250,8 @@ void measureGenerator (int frameRate, double bareLoopCpu)
     const auto late = percentilesOf (lateness);
     const auto gaps = percentilesOf (blockGaps);
     const auto longGaps = std::count_if (blockGaps.begin(), blockGaps.end(), [] (double gap) { return gap > 200.0; });
-    std::printf ("\n%d fps: %zu quarter frames in %zu blocks over %d s\n", frameRate, spacingErrors.size() + 1,
-                 blocks.size(), runSeconds);
+    std::printf ("\n%d fps: %zu quarter frames in %zu blocks over %.1f s\n", frameRate, spacingErrors.size() + 1,
+                 blocks.size(), ranSeconds);
     std::printf ("  quarter-frame spacing error vs %.2f ms: median %.3f ms, p99 %.3f ms, max %.3f ms\n", ideal,
                  spacing.median, spacing.p99, spacing.max);
     std::printf (
@@ -256,7 +262,7 @@ void measureGenerator (int frameRate, double bareLoopCpu)
     std::printf ("  block lateness vs schedule: median %.3f ms, p99 %.3f ms, max %.3f ms\n", late.median, late.p99,
                  late.max);
     std::printf ("  generator thread CPU %.2f%% of one core; process CPU %.2f%%; process vs bare loop %.2fx\n",
-                 100.0 * generatorCpu / runSeconds, 100.0 * processCpu, processCpu / bareLoopCpu);
+                 100.0 * generatorCpu / ranSeconds, 100.0 * processCpu, processCpu / bareLoopCpu);
     std::printf ("  %s\n", clocks.c_str());
 }
 } // namespace
