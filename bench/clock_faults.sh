@@ -6,10 +6,9 @@
 # Usage: bench/clock_faults.sh wrap|steps [benchmark program, default build/plain/bench/mtc_timing]
 # Needs root for the time namespace and the Debian packages faketime and libfaketime.
 set -euo pipefail
-cd "$(dirname "$0")/.."
 
 mode="${1:?usage: $0 wrap|steps [benchmark]}"
-bench="${2:-build/plain/bench/mtc_timing}"
+bench="$(realpath "${2:-$(dirname "$0")/../build/plain/bench/mtc_timing}")"
 
 case "$mode" in
     wrap)
