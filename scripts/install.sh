@@ -10,6 +10,7 @@ packages=(
     clang libclang-rt-14-dev
     xvfb xauth openbox xdotool wmctrl x11-utils imagemagick
     jackd2 jack-tools zenity
+    faketime libfaketime
 )
 
 missing=()

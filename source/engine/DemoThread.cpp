@@ -7,14 +7,21 @@
 
 #include "MtcMessages.h"
 
+#include <cmath>
+
 namespace
 {
 class SystemClock final : public GeneratorClock
 {
 public:
-    juce::int64 currentTimeMillis() override { return juce::Time::currentTimeMillis(); }
-    double millisecondCounter() override { return (double) juce::Time::getMillisecondCounter(); }
+    double millisecondCounterHiRes() override { return juce::Time::getMillisecondCounterHiRes(); }
 };
+
+/** The schedule and the loss rule count whole milliseconds, as their steps and thresholds do. */
+juce::int64 wholeMillisecondsOf (GeneratorClock& clock)
+{
+    return (juce::int64) std::floor (clock.millisecondCounterHiRes());
+}
 
 /** The block schedule at one output rate: a block is due more than thresholdMs after its
     schedule point, and the points advance by the three steps in turn (six frames in all).
@@ -43,11 +50,11 @@ GeneratorClock& GeneratorClock::system()
 
 //==============================================================================
 DemoThread::DemoThread (MidiDevices& devices, GeneratorClock& clockToUse)
-    : juce::Thread ("JUCE Demo Thread"),
-      nextBlockTimeMs (clockToUse.currentTimeMillis()),
-      lastLtcTimeMs (clockToUse.currentTimeMillis()),
-      midiDevices (devices),
-      clock (clockToUse)
+    : juce::Thread ("JUCE Demo Thread")
+    , nextBlockTimeMs (wholeMillisecondsOf (clockToUse))
+    , lastLtcTimeMs (wholeMillisecondsOf (clockToUse))
+    , midiDevices (devices)
+    , clock (clockToUse)
 {
 }
 
@@ -111,13 +118,13 @@ void DemoThread::processPass()
             if (midiOutputActive && start >= 0)
                 sendFullFrame (rate);
 
-            nextBlockTimeMs = clock.currentTimeMillis();
+            nextBlockTimeMs = nowMs();
         }
 
         ltcRunning = true;
-        lastLtcTimeMs = clock.currentTimeMillis();
+        lastLtcTimeMs = nowMs();
     }
-    else if (clock.currentTimeMillis() > lastLtcTimeMs + ltcLossMs)
+    else if (nowMs() > lastLtcTimeMs + ltcLossMs)
     {
         ltcRunning = false;
     }
@@ -130,7 +137,7 @@ void DemoThread::processPass()
     const auto rate = outputFrameRate.load();
     const auto& schedule = scheduleFor (rate);
 
-    if (clock.currentTimeMillis() <= nextBlockTimeMs + schedule.thresholdMs)
+    if (nowMs() <= nextBlockTimeMs + schedule.thresholdMs)
         return;
 
     const auto position = lastBlockPosition.load() + 2;
@@ -174,7 +181,12 @@ void DemoThread::handBlockToOutput (double messagesPerSecond)
     const std::lock_guard<std::mutex> guard (outputLock);
 
     if (midiOutput != nullptr)
-        midiOutput->sendBlockOfMessages (quarterFrameBuffer, clock.millisecondCounter(), messagesPerSecond);
+        midiOutput->sendBlockOfMessages (quarterFrameBuffer, clock.millisecondCounterHiRes(), messagesPerSecond);
+}
+
+juce::int64 DemoThread::nowMs() const
+{
+    return wholeMillisecondsOf (clock);
 }
 
 void DemoThread::sendNow (const juce::MidiMessage& message)

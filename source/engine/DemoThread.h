@@ -11,19 +11,18 @@
 #include <atomic>
 #include <mutex>
 
-/** The clocks that the generator's schedule reads. */
+/** The clock that the generator's schedule, its loss rule and its block stamps read. */
 class GeneratorClock
 {
 public:
     virtual ~GeneratorClock() = default;
 
-    /** Wall-clock milliseconds (the time of day). */
-    virtual juce::int64 currentTimeMillis() = 0;
+    /** The high-resolution millisecond counter: a clock that neither steps nor wraps, and the
+        one that the output's sending thread waits against.
+    */
+    virtual double millisecondCounterHiRes() = 0;
 
-    /** The framework's millisecond counter, as the output's sending thread counts time. */
-    virtual double millisecondCounter() = 0;
-
-    /** The real clocks. */
+    /** The real clock. */
     static GeneratorClock& system();
 };
 
@@ -84,7 +83,7 @@ public:
     std::atomic<bool> ltcRunning { false };
     std::atomic<bool> newLtcFrame { false };
     int blockPhase = 0;
-    juce::int64 nextBlockTimeMs;
+    juce::int64 nextBlockTimeMs; ///< in whole milliseconds of the clock, as is lastLtcTimeMs
     juce::int64 lastLtcTimeMs;
 
 private:
@@ -107,6 +106,7 @@ private:
     void encodePosition (juce::int64 position, int frameRate);
     void sendFullFrame (int frameRate);
     void handBlockToOutput (double messagesPerSecond);
+    juce::int64 nowMs() const;
 
     MidiDevices& midiDevices;
     GeneratorClock& clock;

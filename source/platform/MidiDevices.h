@@ -24,10 +24,10 @@ public:
     virtual void sendMessageNow (const juce::MidiMessage& message) = 0;
 
     /** Queues a block for the sending thread: the event at sample position s goes out at
-        millisecondCounterToStartAt + s * 1000 / samplesPerSecondForBuffer ms.
+        millisecondCounterToStartAt + s * 1000 / samplesPerSecondForBuffer ms of the
+        high-resolution millisecond counter.
     */
-    virtual void sendBlockOfMessages (const juce::MidiBuffer& buffer,
-                                      double millisecondCounterToStartAt,
+    virtual void sendBlockOfMessages (const juce::MidiBuffer& buffer, double millisecondCounterToStartAt,
                                       double samplesPerSecondForBuffer) = 0;
 
     /** Starts the sending thread that delivers queued blocks. */
@@ -44,8 +44,7 @@ public:
     virtual ~MidiInputHandler() = default;
 
     /** Called on the MIDI input thread, one message at a time, with the source's device name. */
-    virtual void handleIncomingMidiMessage (const juce::String& sourceName,
-                                            const juce::MidiMessage& message) = 0;
+    virtual void handleIncomingMidiMessage (const juce::String& sourceName, const juce::MidiMessage& message) = 0;
 };
 
 /** The MIDI devices of the machine, named as the user sees them.

@@ -8,8 +8,9 @@
 #include <algorithm>
 #include <chrono>
 
-TimedMidiSender::TimedMidiSender (Writer writerToUse)
+TimedMidiSender::TimedMidiSender (Writer writerToUse, Clock clockToUse)
     : writer (std::move (writerToUse))
+    , clock (std::move (clockToUse))
 {
 }
 
@@ -79,7 +80,7 @@ void TimedMidiSender::run()
         // The front goes out when it is due, or when anything queued after it is.
         const auto earliest = std::min_element (queue.begin(), queue.end(),
                                                 [] (const Pending& a, const Pending& b) { return a.dueMs < b.dueMs; });
-        const auto waitMs = earliest->dueMs - juce::Time::getMillisecondCounterHiRes();
+        const auto waitMs = earliest->dueMs - clock();
 
         if (waitMs > 0)
         {

@@ -33,7 +33,11 @@ public:
     */
     using Writer = std::function<void (const juce::MidiMessage&, bool fromBlock)>;
 
-    explicit TimedMidiSender (Writer writerToUse);
+    /** Reads the clock that block start times are given on, in milliseconds. */
+    using Clock = std::function<double()>;
+
+    /** The clock is the high-resolution millisecond counter unless a test gives its own. */
+    explicit TimedMidiSender (Writer writerToUse, Clock clockToUse = juce::Time::getMillisecondCounterHiRes);
 
     /** Stops the sending thread; whatever was still queued is dropped. */
     ~TimedMidiSender();
@@ -41,7 +45,7 @@ public:
     /** Writes one message from the calling thread. */
     void sendNow (const juce::MidiMessage& message);
 
-    /** Queues a block for the sending thread. */
+    /** Queues a block for the sending thread; the start time is on the sender's clock. */
     void sendBlock (const juce::MidiBuffer& buffer, double millisecondCounterToStartAt,
                     double samplesPerSecondForBuffer);
 
@@ -61,6 +65,7 @@ private:
     void run();
 
     const Writer writer;
+    const Clock clock;
     std::mutex writeLock;
 
     std::mutex queueLock;

@@ -177,7 +177,11 @@ TEST_F (StartUp, HandlersRunOnceEachInTheirOrderAfterConstruction)
     std::vector<std::string> calls;
     auto wrap = [&calls] (std::function<void()>& handler, std::string name)
     {
-        handler = [&calls, original = handler, name] { calls.push_back (name); original(); };
+        handler = [&calls, original = handler, name]
+        {
+            calls.push_back (name);
+            original();
+        };
     };
 
     wrap (app->midiOutputBox.onChange, "output device");
@@ -223,7 +227,12 @@ TEST_F (TimecodeDisplay, ShowsHoursMinutesSecondsAndAHundredthsCounter)
     auto& generator = generatorOf (*app);
     const auto& timecode = app->audioInputListener.timecodeLabel;
 
-    struct Case { int rate; juce::int64 position; const char* shown; };
+    struct Case
+    {
+        int rate;
+        juce::int64 position;
+        const char* shown;
+    };
     const Case cases[] = {
         { 24, (((1 * 60) + 2) * 60 + 3) * 24 + 22, "01:02:03.00" },
         { 30, 108'000, "01:00:00.00" },
@@ -482,7 +491,12 @@ TEST_F (FrameRates, BoxIdsSetTheEngineAndOnlyTheInputRateStopsMtc)
     pump();
     auto& generator = generatorOf (*app);
 
-    struct Case { int id; int frameRate; bool pullDown; };
+    struct Case
+    {
+        int id;
+        int frameRate;
+        bool pullDown;
+    };
     const Case inputs[] = { { 2, 30, false }, { 3, 24, true }, { 4, 30, true }, { 1, 24, false } };
 
     for (const auto& c : inputs)
@@ -512,8 +526,9 @@ TEST_F (FrameRates, BoxIdsSetTheEngineAndOnlyTheInputRateStopsMtc)
     {
         // Keep the generator's own passes from stopping or advancing it meanwhile.
         generator.ltcRunning = true;
-        generator.lastLtcTimeMs = juce::Time::currentTimeMillis();
-        generator.nextBlockTimeMs = juce::Time::currentTimeMillis();
+        const auto nowMs = (juce::int64) GeneratorClock::system().millisecondCounterHiRes();
+        generator.lastLtcTimeMs = nowMs;
+        generator.nextBlockTimeMs = nowMs;
         generator.mtcPosition = 800;
         generator.lastBlockPosition = 800;
         app->outputFrameRateBox.setSelectedId (id, juce::sendNotificationAsync);
@@ -531,12 +546,18 @@ TEST_F (FrameRates, OffsetIsTheSliderPlusTheInputLatencyInFramesTruncatedTowardZ
     ASSERT_NE (audio, nullptr);
     auto& slider = *app->preferencesWindow->settings.offsetSettings.frameFinetuning;
 
-    struct Case { int latency; double sampleRate; int outputId; double slider; int offset; };
+    struct Case
+    {
+        int latency;
+        double sampleRate;
+        int outputId;
+        double slider;
+        int offset;
+    };
     const Case cases[] = {
-        { 512, 48000.0, 1, -3.0, -2 },   // 0.256 - 3 = -2.744
-        { 512, 48000.0, 1, 3.0, 3 },
-        { 2048, 44100.0, 2, 0.0, 1 },    // about 1.39
-        { 22000, 48000.0, 1, 5.0, 15 },  // 10.999999999999998 + 5
+        { 512, 48000.0, 1, -3.0, -2 },                                // 0.256 - 3 = -2.744
+        { 512, 48000.0, 1, 3.0, 3 },    { 2048, 44100.0, 2, 0.0, 1 }, // about 1.39
+        { 22000, 48000.0, 1, 5.0, 15 },                               // 10.999999999999998 + 5
         { 0, 48000.0, 2, -7.0, -7 },
     };
 

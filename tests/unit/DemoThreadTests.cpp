@@ -4,16 +4,21 @@
 */
 
 #include "engine/DemoThread.h"
+#include "platform/TimedMidiSender.h"
 #include "platform/VirtualMidiDevices.h"
 #include "support/FakeClock.h"
 #include "support/MtcReader.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <condition_variable>
 #include <thread>
 
 namespace
 {
+constexpr juce::int64 wrapMs = 1LL << 32;
+
 /** A generator over one virtual output, stepped by a fake clock, its thread never started. */
 struct GeneratorFixture : public testing::Test
 {
@@ -74,19 +79,30 @@ struct GeneratorFixture : public testing::Test
 };
 } // namespace
 
-TEST_F (GeneratorFixture, StartSendsFullFrameForNPlusTwoThenBlocksOnSchedule)
+TEST_F (GeneratorFixture, StartSendsFullFrameForNPlusTwoThenBlocksOnScheduleStampedWithTheClockAlsoAcross2To32Ms)
 {
-    struct Case { int rate; int threshold; int steps[3]; double messagesPerSecond; };
-    const Case cases[] = { { 24, 80, { 83, 83, 84 }, 96.0 }, { 30, 65, { 67, 67, 66 }, 120.0 } };
+    // Past 2^32 ms a 32-bit millisecond counter wraps; the clock and the stamps must run on.
+    struct Case
+    {
+        int rate;
+        int threshold;
+        int steps[3];
+        double messagesPerSecond;
+        juce::int64 startMs;
+    };
+    const Case cases[] = { { 24, 80, { 83, 83, 84 }, 96.0, 1'000'000 },
+                           { 30, 65, { 67, 67, 66 }, 120.0, 1'001'000 },
+                           { 24, 80, { 83, 83, 84 }, 96.0, wrapMs - 300 },
+                           { 30, 65, { 67, 67, 66 }, 120.0, wrapMs - 300 } };
 
     for (const auto& c : cases)
     {
-        SCOPED_TRACE (c.rate);
+        SCOPED_TRACE (testing::Message() << c.rate << " fps from " << c.startMs << " ms");
         log->clear();
         generator.resetPositions();
         generator.blockPhase = 0;
         generator.outputFrameRate = c.rate;
-        clock.advance (1000);
+        clock.set (c.startMs);
 
         const auto start = clock.nowMs;
         announce (1000);
@@ -133,10 +149,106 @@ TEST_F (GeneratorFixture, StartSendsFullFrameForNPlusTwoThenBlocksOnSchedule)
         for (size_t i = 0; i < positions.size(); ++i)
             EXPECT_EQ (positions[i], 1004 + 2 * (long long) i);
 
-        for (const auto& block : log->getBlocks())
+        // Each block is stamped with the clock's reading at its hand-over, as it was read.
+        const auto blocks = log->getBlocks();
+        ASSERT_EQ (blocks.size(), handedAt.size());
+        for (size_t i = 0; i < blocks.size(); ++i)
         {
-            EXPECT_EQ (block.rate, c.messagesPerSecond);
-            EXPECT_EQ (block.samplePositions, (std::vector<int> { 0, 1, 2, 3, 4, 5, 6, 7 }));
+            EXPECT_EQ (blocks[i].startMs, (double) (start + handedAt[i]) + FakeClock::fractionMs);
+            EXPECT_EQ (blocks[i].rate, c.messagesPerSecond);
+            EXPECT_EQ (blocks[i].samplePositions, (std::vector<int> { 0, 1, 2, 3, 4, 5, 6, 7 }));
+        }
+    }
+}
+
+TEST_F (GeneratorFixture, BlocksHandedOverEitherSideOf2To32MsLeaveTheirPiecesAQuarterFrameApart)
+{
+    // The sending thread gets a clock of its own on the generator clock's time base, started at
+    // the reading of each block's hand-over and moved on a fixed step at every reading: each
+    // piece then leaves at the first reading at or after its time, however long the thread's
+    // real waits take. A stamp on any other time base sends the pieces at once or never.
+    constexpr double stepMs = 1.0;
+
+    auto piecesLeftAt = [] (const VirtualMidiOutputLog::HandedBlock& block, double handedOverAtMs)
+    {
+        juce::MidiBuffer buffer;
+        for (size_t k = 0; k < block.messages.size(); ++k)
+            buffer.addEvent (block.messages[k].data(), (int) block.messages[k].size(), block.samplePositions[k]);
+
+        double readingMs = handedOverAtMs, lastReadingMs = 0;
+        std::mutex lock;
+        std::condition_variable written;
+        std::vector<double> leftAtMs;
+
+        {
+            TimedMidiSender sender (
+                [&] (const juce::MidiMessage&, bool)
+                {
+                    const std::lock_guard<std::mutex> guard (lock);
+                    leftAtMs.push_back (lastReadingMs);
+                    written.notify_all();
+                },
+                [&]
+                {
+                    lastReadingMs = readingMs;
+                    readingMs += stepMs;
+                    return lastReadingMs;
+                });
+            sender.start();
+            sender.sendBlock (buffer, block.startMs, block.rate);
+
+            std::unique_lock<std::mutex> guard (lock);
+            written.wait_for (guard, std::chrono::seconds (20),
+                              [&] { return leftAtMs.size() == (size_t) buffer.getNumEvents(); });
+        }
+
+        return leftAtMs;
+    };
+
+    for (const int rate : { 24, 30 })
+    {
+        SCOPED_TRACE (rate);
+        log->clear();
+        generator.resetPositions();
+        generator.outputFrameRate = rate;
+        clock.set (wrapMs - 150);
+        juce::int64 count = 1000;
+        announce (count);
+        generator.processPass();
+        count += 2;
+
+        std::vector<double> handedOverAtMs;
+        for (int i = 0; i < 300; ++i)
+        {
+            const auto before = log->getBlocks().size();
+            runFor (1, count, 40);
+
+            if (log->getBlocks().size() > before)
+                handedOverAtMs.push_back (clock.millisecondCounterHiRes());
+        }
+
+        // The last block handed over before 2^32 ms, whose pieces run across it, and the first after.
+        const auto blocks = log->getBlocks();
+        ASSERT_EQ (blocks.size(), handedOverAtMs.size());
+        const auto firstAfter =
+            (size_t) (std::upper_bound (handedOverAtMs.begin(), handedOverAtMs.end(), (double) wrapMs) -
+                      handedOverAtMs.begin());
+        ASSERT_GT (firstAfter, 0u);
+        ASSERT_LT (firstAfter, blocks.size());
+        ASSERT_GT (handedOverAtMs[firstAfter - 1] + 7000.0 / blocks[0].rate, (double) wrapMs);
+
+        for (const auto index : { firstAfter - 1, firstAfter })
+        {
+            SCOPED_TRACE (testing::Message() << "block handed over at " << handedOverAtMs[index] << " ms");
+            const auto leftAtMs = piecesLeftAt (blocks[index], handedOverAtMs[index]);
+            ASSERT_EQ (leftAtMs.size(), 8u);
+
+            for (size_t k = 0; k < leftAtMs.size(); ++k)
+            {
+                const auto dueMs = handedOverAtMs[index] + (double) k * 1000.0 / blocks[index].rate;
+                EXPECT_GE (leftAtMs[k], dueMs) << "piece " << k;
+                EXPECT_LT (leftAtMs[k], dueMs + stepMs) << "piece " << k;
+            }
         }
     }
 }
@@ -298,6 +410,23 @@ TEST_F (GeneratorFixture, OutputRateChangeSplitsTheSamePositionAtTheNewRate)
     EXPECT_EQ (log->getSent().size(), 1u);
 }
 
+TEST (GeneratorSystemClock, ReadsTheHighResolutionMillisecondCounter)
+{
+    // The wall clock steps when it is corrected, and the 32-bit counter wraps and counts whole
+    // milliseconds: only the high-resolution counter, which the sending thread waits against,
+    // always lies between two readings of itself.
+    auto& clock = GeneratorClock::system();
+
+    for (int i = 0; i < 100; ++i)
+    {
+        const auto before = juce::Time::getMillisecondCounterHiRes();
+        const auto reading = clock.millisecondCounterHiRes();
+        const auto after = juce::Time::getMillisecondCounterHiRes();
+        ASSERT_LE (before, reading);
+        ASSERT_LE (reading, after);
+    }
+}
+
 TEST (DemoThreadRealThread, SendsFullFrameThenOrderedQuarterFramesOverASecond)
 {
     VirtualMidiDevices devices;
@@ -311,16 +440,18 @@ TEST (DemoThreadRealThread, SendsFullFrameThenOrderedQuarterFramesOverASecond)
         EXPECT_EQ (generator.getThreadName(), "JUCE Demo Thread");
 
         std::atomic<bool> feeding { true };
-        std::thread ltc ([&] {
-            juce::int64 count = 86'400; // 01:00:00:00 at 24 fps
-            while (feeding)
+        std::thread ltc (
+            [&]
             {
-                generator.lastEvenLtcFrame = count;
-                generator.newLtcFrame.store (true, std::memory_order_release);
-                count += 2;
-                std::this_thread::sleep_for (std::chrono::microseconds (83'333));
-            }
-        });
+                juce::int64 count = 86'400; // 01:00:00:00 at 24 fps
+                while (feeding)
+                {
+                    generator.lastEvenLtcFrame = count;
+                    generator.newLtcFrame.store (true, std::memory_order_release);
+                    count += 2;
+                    std::this_thread::sleep_for (std::chrono::microseconds (83'333));
+                }
+            });
 
         juce::MessageManager::getInstance()->runDispatchLoopUntil (1200);
         feeding = false;
