@@ -223,26 +223,8 @@ void measureGenerator (int frameRate, double bareLoopCpu)
     }
 
     // Lateness of each hand-over against the block schedule that the first one started.
-    const int steps24[] = { 83, 83, 84 }, steps30[] = { 67, 67, 66 };
-    const int* steps = frameRate == 30 ? steps30 : steps24;
     const auto blocks = log->getBlocks();
-    std::vector<double> lateness;
-    double scheduled = blocks.empty() ? 0 : blocks.front().startMs;
-
-    for (size_t i = 0; i < blocks.size(); ++i)
-    {
-        lateness.push_back (blocks[i].startMs - scheduled);
-        scheduled += steps[i % 3];
-    }
-
-    // Measured from the earliest hand-over, so that a late first block does not hide lateness.
-    if (! lateness.empty())
-    {
-        const auto earliest = *std::min_element (lateness.begin(), lateness.end());
-
-        for (auto& late : lateness)
-            late -= earliest;
-    }
+    const auto lateness = latenessAgainstSchedule (blocks, frameRate);
 
     const auto spacing = percentilesOf (spacingErrors);
     const auto inside = percentilesOf (withinBlock);
