@@ -635,12 +635,27 @@ juce::String LTCtoMTC::chooseFile (const FileDialogRequest& request)
     if (environment.chooseFile != nullptr)
         return environment.chooseFile (request);
 
+    // The framework's blocking showDialog waits for the dialog's process once a quit has been
+    // requested, so a close of the main window would hang there. The dialog runs asynchronously
+    // instead, and this loop keeps the action modal: it ends when the dialog is answered or when
+    // a quit message arrives. Leaving destroys the chooser, which ends a dialog still showing,
+    // as if cancelled; the quit then goes on through the normal shutdown.
     juce::FileChooser chooser (request.title, request.startFolder, request.filter, true, false, this);
+    bool answered = false;
+    juce::String path;
 
-    if (chooser.showDialog (request.flags, nullptr))
-        return chooser.getResult().getFullPathName();
+    chooser.launchAsync (request.flags,
+                         [&answered, &path] (const juce::FileChooser& finished)
+                         {
+                             path = finished.getResult().getFullPathName();
+                             answered = true;
+                         });
 
-    return {};
+    while (! answered)
+        if (! juce::MessageManager::getInstance()->runDispatchLoopUntil (20))
+            break;
+
+    return answered ? path : juce::String();
 }
 
 void LTCtoMTC::saveConfiguration()
