@@ -7,11 +7,11 @@
 
 #include "config/SettingsFile.h"
 #include "config/SettingsFolder.h"
+#include "look/PageLook.h"
 #include "merger/MidiInputs.h"
 #include "merger/MidiMerger.h"
 #include "merger/SingleMidiInput.h"
 #include "platform/JuceMidiDevices.h"
-#include "preferences/PageLook.h"
 #include "preferences/PreferencesWindow.h"
 
 #include "QuillbankResources.h"
@@ -71,7 +71,7 @@ LTCtoMTC::LTCtoMTC (Environment environmentToUse)
       ownedMidiDevices (environment.midiDevices == nullptr ? std::make_unique<JuceMidiDevices> (deviceManager) : nullptr),
       midiDevices (environment.midiDevices != nullptr ? *environment.midiDevices : *ownedMidiDevices),
       audioInputListener (midiDevices),
-      preferencesWindow (new PreferencesWindow())
+      preferencesWindow (std::make_unique<PreferencesWindow>())
 {
     if (environment.addAudioDeviceTypes != nullptr)
         environment.addAudioDeviceTypes (deviceManager);
@@ -218,8 +218,11 @@ LTCtoMTC::~LTCtoMTC()
     cutOffMergedInputs();
     deviceManager.removeAudioCallback (&audioInputListener);
     saveZEMFile (SettingsFolder::autosavePath());
-    delete preferencesWindow;
-    preferencesWindow = nullptr;
+
+    // The window goes here rather than with the members: the automatic file has been written
+    // from its rows and slider, and the device manager that its audio device selector listens
+    // to is still there.
+    preferencesWindow.reset();
 }
 
 //==============================================================================
