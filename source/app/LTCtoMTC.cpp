@@ -7,11 +7,11 @@
 
 #include "config/SettingsFile.h"
 #include "config/SettingsFolder.h"
+#include "look/PageLook.h"
 #include "merger/MidiInputs.h"
 #include "merger/MidiMerger.h"
 #include "merger/SingleMidiInput.h"
 #include "platform/JuceMidiDevices.h"
-#include "preferences/PageLook.h"
 #include "preferences/PreferencesWindow.h"
 
 #include "QuillbankResources.h"
@@ -71,7 +71,7 @@ LTCtoMTC::LTCtoMTC (Environment environmentToUse)
       ownedMidiDevices (environment.midiDevices == nullptr ? std::make_unique<JuceMidiDevices> (deviceManager) : nullptr),
       midiDevices (environment.midiDevices != nullptr ? *environment.midiDevices : *ownedMidiDevices),
       audioInputListener (midiDevices),
-      preferencesWindow (new PreferencesWindow())
+      preferencesWindow (std::make_unique<PreferencesWindow>())
 {
     if (environment.addAudioDeviceTypes != nullptr)
         environment.addAudioDeviceTypes (deviceManager);
@@ -218,8 +218,11 @@ LTCtoMTC::~LTCtoMTC()
     cutOffMergedInputs();
     deviceManager.removeAudioCallback (&audioInputListener);
     saveZEMFile (SettingsFolder::autosavePath());
-    delete preferencesWindow;
-    preferencesWindow = nullptr;
+
+    // The window goes here rather than with the members: the automatic file has been written
+    // from its rows and slider, and the device manager that its audio device selector listens
+    // to is still there.
+    preferencesWindow.reset();
 }
 
 //==============================================================================
@@ -635,12 +638,27 @@ juce::String LTCtoMTC::chooseFile (const FileDialogRequest& request)
     if (environment.chooseFile != nullptr)
         return environment.chooseFile (request);
 
+    // The framework's blocking showDialog waits for the dialog's process once a quit has been
+    // requested, so a close of the main window would hang there. The dialog runs asynchronously
+    // instead, and this loop keeps the action modal: it ends when the dialog is answered or when
+    // a quit message arrives. Leaving destroys the chooser, which ends a dialog still showing,
+    // as if cancelled; the quit then goes on through the normal shutdown.
     juce::FileChooser chooser (request.title, request.startFolder, request.filter, true, false, this);
+    bool answered = false;
+    juce::String path;
 
-    if (chooser.showDialog (request.flags, nullptr))
-        return chooser.getResult().getFullPathName();
+    chooser.launchAsync (request.flags,
+                         [&answered, &path] (const juce::FileChooser& finished)
+                         {
+                             path = finished.getResult().getFullPathName();
+                             answered = true;
+                         });
 
-    return {};
+    while (! answered)
+        if (! juce::MessageManager::getInstance()->runDispatchLoopUntil (20))
+            break;
+
+    return answered ? path : juce::String();
 }
 
 void LTCtoMTC::saveConfiguration()

@@ -92,7 +92,7 @@ private:
 public:
     MidiDevices& midiDevices;
     AudioInputListener audioInputListener;
-    PreferencesWindow* preferencesWindow = nullptr;
+    std::unique_ptr<PreferencesWindow> preferencesWindow;
     int inputRateId = 1;
     int outputRateId = 1;
     int fineTuneFrames = 0;

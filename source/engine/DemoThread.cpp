@@ -89,15 +89,19 @@ void DemoThread::run()
 {
     while (! threadShouldExit())
     {
+        if (priorityRaiseRequested.exchange (false))
+            setPriority (juce::Thread::Priority::highest);
+
+        // The wait comes before the lock: a thread that held the message-thread lock through it
+        // would keep the message thread out of its event loop nearly all the time, and input
+        // already read from the X connection would then wait there for the next event.
+        wait (1);
+
         const juce::MessageManagerLock messageThreadLock (this);
 
         if (! messageThreadLock.lockWasGained())
             return;
 
-        if (priorityRaiseRequested.exchange (false))
-            setPriority (juce::Thread::Priority::highest);
-
-        wait (1);
         processPass();
     }
 }

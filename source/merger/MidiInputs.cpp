@@ -5,7 +5,7 @@
 
 #include "MidiInputs.h"
 
-#include "preferences/PageLook.h"
+#include "look/PageLook.h"
 
 #include <algorithm>
 

@@ -5,7 +5,7 @@
 
 #include "AboutSettings.h"
 
-#include "PageLook.h"
+#include "look/PageLook.h"
 #include "QuillbankResources.h"
 
 AboutSettings::AboutSettings()

@@ -5,7 +5,7 @@
 
 #include "AudioSettings.h"
 
-#include "PageLook.h"
+#include "look/PageLook.h"
 
 AudioSettings::AudioSettings() = default;
 

@@ -5,7 +5,7 @@
 
 #include "OffsetSettings.h"
 
-#include "PageLook.h"
+#include "look/PageLook.h"
 
 OffsetSettings::OffsetSettings()
 {
