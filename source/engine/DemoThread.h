@@ -43,7 +43,7 @@ public:
     /** Stops the thread (waiting up to 2,000 ms), then closes the output. */
     ~DemoThread() override;
 
-    /** The generator loop: each pass holds the message-thread lock. */
+    /** The generator loop: each pass waits 1 ms, then holds the message-thread lock for the rest of the pass. */
     void run() override;
 
     /** The start-up after construction: the thread at normal priority, then output device 0
