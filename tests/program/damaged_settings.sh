@@ -2,7 +2,8 @@
 # An automatic settings file whose names are not valid UTF-8, hold a NUL or are very long does not
 # stop the program: for each such file it starts, shows its window, quits cleanly (exit 0) and
 # writes a fresh automatic file in which every other line of the damaged one still holds. Nor
-# does an audio device set-up file that is not well-formed text, which stays as it was.
+# does an audio device set-up file that is not well-formed text, which stays as it was, nor an
+# argument that is not UTF-8.
 # Runs under a virtual display. Arguments: the application binary, a folder for the logs.
 set -euo pipefail
 
@@ -92,5 +93,14 @@ printf '<?xml version="1.0" encoding="UTF-8"?>\r\n<DEVICESETUP deviceType="\xff'
 cp "$setup" "$out/audioConfig-damaged.zems"
 run_case "audio set-up file ending inside a sequence"
 cmp -s "$setup" "$out/audioConfig-damaged.zems" || fail "the damaged audio set-up file was changed"
+
+# An argument that is not UTF-8, as a launcher may pass a file name: the program reads none.
+prepare_home
+printf "${head}No Output\\n" > "$(folder_of_home)/autosave.zems"
+launcher="$out/launch-with-argument"
+printf '#!/usr/bin/env bash\nexec "%s" "$(printf "A\\x80%s")"\n' "$app" "$(printf "%.0s$port" $(seq 100))" > "$launcher"
+chmod +x "$launcher"
+app="$launcher"
+run_case "an argument that is not UTF-8"
 
 echo "damaged settings: passed"
