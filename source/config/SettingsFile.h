@@ -14,7 +14,9 @@
 /** One merger row as the settings file stores it. */
 struct SettingsRowRecord
 {
-    /** The MIDI input device's name, as UTF-8 bytes. */
+    /** The MIDI input device's name as bytes: UTF-8 as written, but as read from a file they are
+        unchecked and need not be text (see settingsNameText).
+    */
     std::string deviceName;
 
     /** Whether the row's input is merged into the output. */
