@@ -408,7 +408,8 @@ TEST_F (Configuration, AnAudioSetUpFileThatIsNotWellFormedTextGivesTheDefaultSet
           declaration + "<DEVICESETUP deviceType=\"Test\"><MIDIINPUT name=\"A\xC0\x80\"/></DEVICESETUP>\r\n", false },
         { "a NUL inside", declaration + "<DEVICESETUP deviceType=\"Test\"/>\0\r\n"s, false },
         { "well-formed, with a name outside ASCII",
-          declaration + "<DEVICESETUP deviceType=\"Test\"><MIDIINPUT name=\"K\xC3\xBC\x63he\" identifier=\"k\"/></DEVICESETUP>\r\n",
+          declaration + "<DEVICESETUP deviceType=\"Test\"><MIDIINPUT name=\"K\xC3\xBC\x63he\" "
+                        "identifier=\"k\"/></DEVICESETUP>\r\n",
           true },
     };
 
