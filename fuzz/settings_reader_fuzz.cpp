@@ -4,9 +4,12 @@
 */
 
 #include "config/SettingsFile.h"
+#include "config/SettingsNames.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <sstream>
+#include <vector>
 
 namespace
 {
@@ -33,6 +36,110 @@ SettingsSnapshot snapshotOf (const ParsedSettings& parsed)
              parsed.midiOutputName.value_or (std::string()),
              parsed.records };
 }
+
+// An independent reading of UTF-8: decode by the bit patterns alone, then reject what the
+// encoding forbids, so that it shares no table with the code under test. Gives the length of
+// the longest prefix of whole, valid sequences, and their code points.
+std::size_t wellFormedPrefix (const std::string& bytes, std::vector<std::uint32_t>& codePoints)
+{
+    std::size_t i = 0;
+
+    while (i < bytes.size())
+    {
+        const auto lead = static_cast<unsigned char> (bytes[i]);
+        const int length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : (lead >> 3) == 30 ? 4 : 0;
+
+        if (length == 0 || i + static_cast<std::size_t> (length) > bytes.size())
+            break;
+
+        std::uint32_t value = length == 1 ? lead : lead & (0x7fu >> length);
+        bool continued = true;
+
+        for (int k = 1; k < length && continued; ++k)
+        {
+            const auto next = static_cast<unsigned char> (bytes[i + static_cast<std::size_t> (k)]);
+            continued = (next >> 6) == 2;
+            value = (value << 6) | (next & 0x3fu);
+        }
+
+        const int shortest = value < 0x80 ? 1 : value < 0x800 ? 2 : value < 0x10000 ? 3 : 4;
+
+        if (! continued || value == 0 || length != shortest || (value >= 0xd800 && value <= 0xdfff) || value > 0x10ffff)
+            break;
+
+        codePoints.push_back (value);
+        i += static_cast<std::size_t> (length);
+    }
+
+    return i;
+}
+
+// The device list a name meets: names the file itself suggests, as a device could be called
+// (the name whole, cut at its first NUL, without a trailing carriage return, cut before its
+// first bad byte), kept when they are texts a device could have. Drawn from the first names
+// only, so that a file of many short records does not make every run quadratic.
+juce::StringArray deviceNamesFrom (std::vector<std::string> names)
+{
+    juce::StringArray devices;
+    names.resize (std::min<std::size_t> (names.size(), 16));
+
+    const auto add = [&devices] (const std::string& bytes)
+    {
+        if (const auto text = settingsNameText (bytes))
+            devices.add (*text);
+    };
+
+    for (const auto& name : names)
+    {
+        add (name);
+        add (name.substr (0, name.find ('\0')));
+
+        if (! name.empty() && name.back() == '\r')
+            add (name.substr (0, name.size() - 1));
+
+        std::vector<std::uint32_t> codePoints;
+        add (name.substr (0, wellFormedPrefix (name, codePoints)));
+    }
+
+    return devices;
+}
+
+// What the reader does with one name: convert it, then find the devices of that name.
+void checkName (const std::string& bytes, const juce::StringArray& devices)
+{
+    std::vector<std::uint32_t> codePoints;
+    const bool wellFormed = wellFormedPrefix (bytes, codePoints) == bytes.size();
+    check (isWellFormedText (bytes.data(), bytes.size()) == wellFormed);
+
+    const auto text = settingsNameText (bytes);
+    check (text.has_value() == wellFormed);
+
+    const auto matches = indexesOfNamesEqualTo (devices, text);
+
+    if (! text.has_value())
+    {
+        check (matches.isEmpty());
+        return;
+    }
+
+    check (text->toStdString() == bytes);
+    check (text->getNumBytesAsUTF8() == bytes.size());
+    check (static_cast<std::size_t> (text->length()) == codePoints.size());
+
+    auto p = text->getCharPointer();
+
+    for (const auto codePoint : codePoints)
+        check (static_cast<std::uint32_t> (p.getAndAdvance()) == codePoint);
+
+    // Whole texts compared: a device matches exactly when its bytes are the name's.
+    juce::Array<int> expected;
+
+    for (int i = 0; i < devices.size(); ++i)
+        if (devices[i].toStdString() == bytes)
+            expected.add (i);
+
+    check (matches == expected);
+}
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput (const std::uint8_t* data, std::size_t size)
@@ -42,6 +149,19 @@ extern "C" int LLVMFuzzerTestOneInput (const std::uint8_t* data, std::size_t siz
 
     // Records start only after five head lines.
     check (parsed.records.empty() || parsed.midiOutputName.has_value());
+
+    std::vector<std::string> names;
+
+    if (parsed.midiOutputName.has_value())
+        names.push_back (*parsed.midiOutputName);
+
+    for (const auto& record : parsed.records)
+        names.push_back (record.deviceName);
+
+    const auto devices = deviceNamesFrom (names);
+
+    for (const auto& name : names)
+        checkName (name, devices);
 
     const auto snapshot = snapshotOf (parsed);
     const auto text = formatSettings (snapshot);

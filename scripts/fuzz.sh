@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the fuzz flavour and runs the settings reader's fuzz target for a bounded time
 # (seconds as the first argument, 60 by default) on a copy of the seed corpus in the build
-# folder. Fails on any crash, hang, excessive memory use or sanitizer report.
+# folder: the parser, and the names it reads converted to the framework's text and matched
+# against device names as the reader does. Fails on any crash, hang, excessive memory use or
+# sanitizer report.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

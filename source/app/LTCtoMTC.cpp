@@ -7,6 +7,7 @@
 
 #include "config/SettingsFile.h"
 #include "config/SettingsFolder.h"
+#include "config/SettingsNames.h"
 #include "look/PageLook.h"
 #include "merger/MidiInputs.h"
 #include "merger/MidiMerger.h"
@@ -587,8 +588,10 @@ void LTCtoMTC::openZEMFile (std::string path)
 
         for (const auto& record : parsed.records)
         {
-            const auto name = juce::String::fromUTF8 (record.deviceName.c_str());
-            const auto presentCount = std::count (devices.begin(), devices.end(), name);
+            // A name that is not text matches no device, so nothing below uses it.
+            const auto text = settingsNameText (record.deviceName);
+            const auto presentCount = indexesOfNamesEqualTo (devices, text).size();
+            const auto name = text.value_or (juce::String());
 
             for (int entry = 0; entry < presentCount; ++entry)
             {
@@ -628,7 +631,15 @@ void LTCtoMTC::openZEMFile (std::string path)
 
     inputFrameRateBox.setSelectedId (inputRateId, juce::sendNotificationAsync);
     outputFrameRateBox.setSelectedId (outputRateId, juce::sendNotificationAsync);
-    selectEveryItemNamed (midiOutputBox, juce::String::fromUTF8 (savedMidiOutputName.c_str()));
+
+    juce::StringArray outputItems;
+
+    for (int i = 0; i < midiOutputBox.getNumItems(); ++i)
+        outputItems.add (midiOutputBox.getItemText (i));
+
+    for (const auto i : indexesOfNamesEqualTo (outputItems, settingsNameText (savedMidiOutputName)))
+        midiOutputBox.setSelectedId (midiOutputBox.getItemId (i), juce::sendNotificationAsync);
+
     offsetSlider().setValue ((double) fineTuneFrames, juce::sendNotificationAsync);
 }
 

@@ -140,6 +140,13 @@ bool writeSettingsFile (const std::string& path, const std::string& contents, co
     if (::access (target.c_str(), F_OK) == 0 && ::access (target.c_str(), W_OK) != 0)
         return false;
 
+    // The rename would put a regular file in place of a FIFO, a device node or a socket (and so
+    // remove a device node when run as root); such a target is left alone.
+    struct stat existing;
+
+    if (::stat (target.c_str(), &existing) == 0 && ! S_ISREG (existing.st_mode))
+        return false;
+
     std::string temporaryPath;
     const auto fileDescriptor = createTemporaryFile (folder, temporaryPath);
 

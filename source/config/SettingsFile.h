@@ -14,7 +14,9 @@
 /** One merger row as the settings file stores it. */
 struct SettingsRowRecord
 {
-    /** The MIDI input device's name, as UTF-8 bytes. */
+    /** The MIDI input device's name as bytes: UTF-8 as written, but as read from a file they are
+        unchecked and need not be text (see settingsNameText).
+    */
     std::string deviceName;
 
     /** Whether the row's input is merged into the output. */
@@ -64,8 +66,9 @@ using SettingsWriteStep = std::function<bool (int fileDescriptor, const std::str
 
     The contents go to a new file in the same folder, which is flushed to the disk and then renamed
     over the target, so a full disk or a crash never leaves a truncated settings file. A symbolic link
-    at the path is followed, and an existing file's permission bits are kept. Returns false on any
-    failure, with the previous file unchanged and no temporary file left behind; reports nothing else.
+    at the path is followed, and an existing file's permission bits are kept. A target that exists and
+    is not a regular file (a folder, a FIFO, a device node, a socket) is not written. Returns false on
+    any failure, with the previous file unchanged and no temporary file left behind; reports nothing else.
 */
 bool writeSettingsFile (const std::string& path, const std::string& contents);
 

@@ -5,7 +5,43 @@
 
 #include "SettingsFolder.h"
 
+#include "config/SettingsNames.h"
+
 #include <sys/stat.h>
+
+namespace
+{
+// The framework's XmlDocument reads a file's bytes as UTF-8 without checking them, and a lead
+// byte near the end sends its parser past the end of the buffer; so the bytes are checked here
+// first, and a file that is not well-formed text is treated like any other that is not XML.
+std::unique_ptr<juce::XmlElement> parseAudioSetupFile (const juce::File& file)
+{
+    juce::MemoryBlock bytes;
+
+    if (! file.loadFileAsData (bytes))
+        return {};
+
+    const auto* data = static_cast<const char*> (bytes.getData());
+    auto size = bytes.getSize();
+
+    // The framework decodes UTF-16 itself, into text it can read safely.
+    if (size >= 2 && (juce::CharPointer_UTF16::isByteOrderMarkBigEndian (data) ||
+                      juce::CharPointer_UTF16::isByteOrderMarkLittleEndian (data)))
+        return juce::XmlDocument (juce::String::createStringFromData (data, (int) size)).getDocumentElement();
+
+    if (size >= 3 && juce::CharPointer_UTF8::isByteOrderMark (data))
+    {
+        data += 3;
+        size -= 3;
+    }
+
+    if (! isWellFormedText (data, size))
+        return {};
+
+    return juce::XmlDocument (juce::String (juce::CharPointer_UTF8 (data), juce::CharPointer_UTF8 (data + size)))
+        .getDocumentElement();
+}
+} // namespace
 
 namespace SettingsFolder
 {
@@ -39,7 +75,7 @@ void createSettingsFolder()
 
 void loadAudioDeviceSetup (juce::AudioDeviceManager& deviceManager, bool granted)
 {
-    auto savedState = juce::XmlDocument (audioSetupFile()).getDocumentElement();
+    auto savedState = parseAudioSetupFile (audioSetupFile());
     deviceManager.initialise (granted ? 1 : 0, 0, savedState.get(), true, {}, nullptr);
 }
 

@@ -9,7 +9,10 @@
 #include "support/AppFixture.h"
 
 #include <atomic>
+#include <fstream>
 #include <functional>
+#include <optional>
+#include <string>
 #include <thread>
 
 #include <linux/capability.h>
@@ -246,7 +249,7 @@ TEST_F (Configuration, OpeningDamagedAndOddFilesAppliesEachLineThatReadsAndKeeps
     struct Case
     {
         const char* what;
-        const char* contents; // nullptr: no file at the path
+        std::optional<std::string> contents; // none: no file at the path
         bool enabledBefore;
         int inputId, outputId;
         double slider;
@@ -263,6 +266,16 @@ TEST_F (Configuration, OpeningDamagedAndOddFilesAppliesEachLineThatReadsAndKeeps
     // without that line selects 2 again.
     const RowState a0 { true, true, 5 }, b0 { false, false, 0 };
     const juce::StringArray none, mergesA { "enable A", "add A" };
+    const juce::StringArray mergesATwice { "enable A", "add A", "enable A", "add A" };
+    const juce::StringArray mergesATwiceThenB { "enable A", "add A", "enable A", "add A", "enable B", "add B" };
+
+    // Names that are not well-formed UTF-8 or hold a NUL match no device; each is followed by
+    // the rest of a real port name, so that a conversion overrunning its buffer does so by far.
+    using namespace std::string_literals;
+    const auto head = "2\n2\n5\n1\n"s;
+    const auto port = " Port 1 of the USB MIDI Interface 2x2"s;
+    const auto megabyte = std::string (1 << 20, 'x');
+    const auto megabyteOfContinuations = std::string (1 << 20, '\x80');
 
     const Case cases[] = {
         { "Enabled 2", "2\n2\n5\n2\nOut\n", false, 2, 2, 5.0, 99, true, "Out", a0, b0, none },
@@ -286,7 +299,36 @@ TEST_F (Configuration, OpeningDamagedAndOddFilesAppliesEachLineThatReadsAndKeeps
           99, true, "Out", { true, true, -1 }, b0, mergesA },
         { "offset equal to the slider's", "1\n1\n5\n1\nOut\n", true, 1, 1, 5.0, 99, true, "Out", a0, b0, none },
         { "offset 45", "2\n2\n45\n1\nOut\n", true, 2, 2, 30.0, 30, true, "Out", a0, b0, none },
-        { "missing file", nullptr, true, 1, 1, 1.0, 1, true, "Out", a0, b0, none },
+        { "missing file", std::nullopt, true, 1, 1, 1.0, 1, true, "Out", a0, b0, none },
+
+        { "output name with a lone continuation byte", head + "A\x80" + port + "\n", true, 2, 2, 5.0, 99, true,
+          "Out", a0, b0, none },
+        { "device name with a lone continuation byte; the next record still applies",
+          head + "Out\nA\x80" + port + "\n0\n0\n3\nB\n1\n1\n9\n", true, 2, 2, 5.0, 99, true, "Out", a0,
+          { true, true, 9 }, mergesATwiceThenB },
+        { "an invalid record's values carry over like any other's", head + "Out\nB\x80\n1\n1\n9\nB\n", true, 2, 2,
+          5.0, 99, true, "Out", a0, { true, true, 9 }, mergesATwiceThenB },
+        { "0xFF", head + "Out\xFF" + port + "\nA\xFF\n0\n0\n3\n\xFF\n0\n0\n3\n", true, 2, 2, 5.0, 99, true,
+          "Out", a0, b0, mergesATwice },
+        { "sequences cut at the end of the line", head + "Out\xF0\x9F\x98\nA\xE2\x82\n0\n0\n3\n", true, 2, 2,
+          5.0, 99, true, "Out", a0, b0, mergesA },
+        { "overlong forms, of a NUL and of the letter A",
+          head + "Out\xC0\x80" + port + "\nA\xE0\x80\x80" + port + "\n0\n0\n3\n\xC1\x81\n0\n0\n3\n",
+          true, 2, 2, 5.0, 99, true, "Out", a0, b0, mergesATwice },
+        { "overlong forms of the letter A in three and four bytes",
+          head + "Out\n\xE0\x81\x81\n0\n0\n3\n\xF0\x80\x81\x81\n0\n0\n3\n", true, 2, 2, 5.0, 99, true,
+          "Out", a0, b0, mergesATwice },
+        { "encoded surrogates", head + "Out\xED\xA0\x80\nA\xED\xBF\xBF\n0\n0\n3\n", true, 2, 2, 5.0, 99, true,
+          "Out", a0, b0, mergesA },
+        { "past U+10FFFF", head + "Out\xF4\x90\x80\x80\nA\xF5\x80\x80\x80\n0\n0\n3\n", true, 2, 2, 5.0, 99,
+          true, "Out", a0, b0, mergesA },
+        { "NUL inside names whose text before the NUL is a device's",
+          head + "No Output\0put\nA\0B\n0\n0\n3\nC\0D\n1\n0\n0\n"s, true, 2, 2, 5.0, 99, true, "Out", a0,
+          b0, mergesATwice },
+        { "carriage return in the name of a device that has a row", head + "Out\r\nA\r\n0\n0\n3\n", true, 2, 2,
+          5.0, 99, true, "Out", a0, b0, mergesA },
+        { "1 MiB lines", head + megabyte + "\n" + megabyteOfContinuations + "\n0\n0\n3\n" + megabyte + "\n0\n0\n3\n",
+          true, 2, 2, 5.0, 99, true, "Out", a0, b0, mergesATwice },
     };
 
     devices.setOutputNames ({ "Out" });
@@ -310,8 +352,8 @@ TEST_F (Configuration, OpeningDamagedAndOddFilesAppliesEachLineThatReadsAndKeeps
 
         file.deleteFile();
 
-        if (c.contents != nullptr)
-            writeText (file, c.contents);
+        if (c.contents.has_value())
+            std::ofstream (file.getFullPathName().toStdString(), std::ios::binary) << *c.contents;
 
         dialogAnswer = file.getFullPathName();
         app->audioInputListener.frameOffset = 99;
@@ -342,6 +384,58 @@ TEST_F (Configuration, OpeningDamagedAndOddFilesAppliesEachLineThatReadsAndKeeps
         auto calls = devices.getInputCalls();
         calls.removeRange (0, callsBefore);
         EXPECT_EQ (calls, c.inputCalls);
+    }
+}
+
+TEST_F (Configuration, AnAudioSetUpFileThatIsNotWellFormedTextGivesTheDefaultSetUpAndStaysAsItWas)
+{
+    struct Case
+    {
+        const char* what;
+        std::string contents;
+        bool restored;
+    };
+
+    using namespace std::string_literals;
+    const auto declaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"s;
+
+    const Case cases[] = {
+        { "0xFF at the end, inside an attribute", declaration + "<DEVICESETUP deviceType=\"\xFF", false },
+        { "0xFF at the end, inside the text", declaration + "<DEVICESETUP deviceType=\"Test\">abc\xFF", false },
+        { "a lone continuation byte in the input's name",
+          declaration + "<DEVICESETUP deviceType=\"Test\" audioInputDeviceName=\"Test LTC Input\x80\"/>\r\n", false },
+        { "an overlong form in a MIDI input's name",
+          declaration + "<DEVICESETUP deviceType=\"Test\"><MIDIINPUT name=\"A\xC0\x80\"/></DEVICESETUP>\r\n", false },
+        { "a NUL inside", declaration + "<DEVICESETUP deviceType=\"Test\"/>\0\r\n"s, false },
+        { "well-formed, with a name outside ASCII",
+          declaration + "<DEVICESETUP deviceType=\"Test\"><MIDIINPUT name=\"K\xC3\xBC\x63he\" "
+                        "identifier=\"k\"/></DEVICESETUP>\r\n",
+          true },
+    };
+
+    const auto setUpFile = home.settingsFolder().getChildFile ("audioConfig.zems");
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.what);
+        quit();
+        home.settingsFolder().createDirectory();
+        std::ofstream (setUpFile.getFullPathName().toStdString(), std::ios::binary) << c.contents;
+        start();
+        pump();
+
+        EXPECT_EQ (app->deviceManager.createStateXml() != nullptr, c.restored);
+        quit();
+
+        juce::MemoryBlock written;
+        ASSERT_TRUE (setUpFile.loadFileAsData (written));
+        const std::string bytes (static_cast<const char*> (written.getData()), written.getSize());
+
+        // A restored set-up is written again at exit, in the framework's own layout.
+        if (c.restored)
+            EXPECT_EQ (bytes.rfind (declaration + "\r\n<DEVICESETUP deviceType=\"Test\"", 0), 0u) << bytes;
+        else
+            EXPECT_EQ (bytes, c.contents);
     }
 }
 

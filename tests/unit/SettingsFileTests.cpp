@@ -10,10 +10,13 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iostream>
 #include <locale>
 #include <sstream>
 
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 void PrintTo (const SettingsRowRecord& r, std::ostream* os)
@@ -268,6 +271,71 @@ TEST_F (SettingsFileOnDisk, WritesThroughASymbolicLink)
     EXPECT_TRUE (fs::is_symlink (target));
     EXPECT_EQ (readBytes (real), workedExampleText);
     EXPECT_EQ (entries (folder / "real"), std::vector<std::string>{ "settings.zems" });
+}
+
+TEST_F (SettingsFileOnDisk, LeavesATargetThatIsNotARegularFileUntouched)
+{
+    struct Case
+    {
+        const char* what;
+        std::function<bool (const fs::path& target)> make; // false: cannot be made here
+        fs::path node; // where the link at the target leads; empty when there is no link
+    };
+
+    const Case cases[] = {
+        { "FIFO", [] (const fs::path& t) { return ::mkfifo (t.c_str(), 0666) == 0; }, {} },
+        { "device node",
+          [] (const fs::path& t) { return ::mknod (t.c_str(), S_IFCHR | 0666, ::makedev (1, 3)) == 0; },
+          {} },
+        { "folder", [] (const fs::path& t) { return fs::create_directory (t); }, {} },
+        { "link to /dev/null", [] (const fs::path& t) { return ::symlink ("/dev/null", t.c_str()) == 0; },
+          "/dev/null" },
+        { "link to a FIFO",
+          [this] (const fs::path& t)
+          { return ::mkfifo ((folder / "fifo").c_str(), 0666) == 0 && ::symlink ("fifo", t.c_str()) == 0; },
+          folder / "fifo" },
+    };
+
+    const auto temporaryFilesIn = [] (const fs::path& where)
+    {
+        std::vector<std::string> names;
+
+        for (const auto& entry : fs::directory_iterator (where))
+            if (entry.path().filename().string().rfind (".quillbank-", 0) == 0)
+                names.push_back (entry.path().filename().string());
+
+        return names;
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.what);
+        fs::remove_all (folder);
+        fs::create_directory (folder);
+
+        if (! c.make (target))
+        {
+            std::cout << "[ skipped  ] " << c.what << ": cannot be made here" << std::endl;
+            continue;
+        }
+
+        const auto node = c.node.empty() ? target : c.node;
+        struct stat before;
+        ASSERT_EQ (::lstat (node.c_str(), &before), 0);
+        const auto entriesBefore = entries (folder);
+        const auto linkBefore = fs::is_symlink (target) ? fs::read_symlink (target) : fs::path();
+
+        EXPECT_FALSE (writeSettingsFile (target.string(), workedExampleText));
+
+        struct stat after;
+        ASSERT_EQ (::lstat (node.c_str(), &after), 0);
+        EXPECT_EQ (after.st_mode, before.st_mode);
+        EXPECT_EQ (after.st_ino, before.st_ino);
+        EXPECT_EQ (after.st_rdev, before.st_rdev);
+        EXPECT_EQ (entries (folder), entriesBefore);
+        EXPECT_TRUE (temporaryFilesIn (node.parent_path()).empty());
+        EXPECT_EQ (fs::is_symlink (target) ? fs::read_symlink (target) : fs::path(), linkBefore);
+    }
 }
 
 TEST_F (SettingsFileOnDisk, MissingFileIsNotOpened)
