@@ -32,20 +32,33 @@ struct PreferencesFixture : public testing::Test
         return dynamic_cast<ChildType*> (parent.getChildComponent (index));
     }
 
-    /** Runs the message loop until the window manager has placed the window: its bounds have
-        stayed the same for a while (a slow machine may take longer than a fixed pause).
+    /** Runs the message loop until the window manager has placed the window: it has put its
+        frame around the window, which moves the window inside it, and the bounds have stayed the
+        same for a while since (a slow machine may take longer than a fixed pause, and bounds that
+        are steady before the frame comes are not yet the window's place).
     */
     void settle()
     {
         auto last = window.getBounds();
 
-        for (int stable = 0, turns = 0; stable < 5 && turns < 100; ++turns)
+        for (int stable = 0, turns = 0; stable < 5 && turns < 200; ++turns)
         {
             juce::MessageManager::getInstance()->runDispatchLoopUntil (40);
             const auto now = window.getBounds();
-            stable = now == last ? stable + 1 : 0;
+            stable = now == last && isFramed() ? stable + 1 : 0;
             last = now;
         }
+    }
+
+    bool isFramed()
+    {
+        const auto* peer = window.getPeer();
+
+        if (peer == nullptr)
+            return false;
+
+        const auto frame = peer->getFrameSizeIfPresent();
+        return frame && frame->getTop() > 0;
     }
 
     PreferencesWindow window;
