@@ -22,29 +22,15 @@ rounds=20
 mkdir -p "$out"
 rm -f "$out"/*.png "$out/app.log"
 
-# A server of our own name, so that other JACK users on the machine are left alone.
-export JACK_DEFAULT_SERVER="quillbank-lists-$$"
-export JACK_NO_AUDIO_RESERVATION=1
 jackd_pid=""
 play_pid=""
 
-cleanup()
-{
-    [ -n "$play_pid" ] && kill "$play_pid" 2>/dev/null || true
-    [ -n "${app_pid:-}" ] && kill "$app_pid" 2>/dev/null || true
-    if [ -n "$jackd_pid" ]; then
-        kill "$jackd_pid" 2>/dev/null || true
-        wait "$jackd_pid" 2>/dev/null || true
-    fi
-}
-trap cleanup EXIT
+trap stop_test_processes EXIT
 
 # Longer than both halves of the test together.
 "$writer" "$out/ltc.wav" 24 01:00:00:00 180 48000 || fail "could not write the LTC file"
 
-jackd -n "$JACK_DEFAULT_SERVER" -d dummy -r 48000 -p 512 > "$out/jackd.log" 2>&1 &
-jackd_pid=$!
-wait_until 5 jack_lsp > /dev/null 2>&1 || fail "jackd did not come up: $(cat "$out/jackd.log")"
+start_dummy_jack "quillbank-lists-$$" "$out/jackd.log"
 
 # Input "24 FPS", output "24 FPS", no offset, "Enabled" on.
 rm -rf "$out/home"

@@ -17,9 +17,6 @@ writer="${QUILLBANK_WRITE_LTC_WAV:-}"
 mkdir -p "$out"
 rm -f "$out"/*.png
 
-# A server of our own name, so that other JACK users on the machine are left alone.
-export JACK_DEFAULT_SERVER="quillbank-test-$$"
-export JACK_NO_AUDIO_RESERVATION=1
 jackd_pid=""
 play_pid=""
 
@@ -29,27 +26,11 @@ same_pixels()
     [ "$(compare -metric AE "$1" "$2" null: 2>&1)" = 0 ]
 }
 
-cleanup()
-{
-    [ -n "$play_pid" ] && kill "$play_pid" 2>/dev/null || true
-    [ -n "${app_pid:-}" ] && kill "$app_pid" 2>/dev/null || true
-    if [ -n "$jackd_pid" ]; then
-        kill "$jackd_pid" 2>/dev/null || true
-        wait "$jackd_pid" 2>/dev/null || true
-    fi
-}
-trap cleanup EXIT
+trap stop_test_processes EXIT
 
 "$writer" "$out/ltc.wav" 24 01:00:00:00 20 48000 || fail "could not write the LTC file"
 
-jackd -n "$JACK_DEFAULT_SERVER" -d dummy -r 48000 -p 512 > "$out/jackd.log" 2>&1 &
-jackd_pid=$!
-for _ in $(seq 1 50); do
-    jack_lsp > /dev/null 2>&1 && break
-    kill -0 "$jackd_pid" 2>/dev/null || fail "jackd ended at start: $(cat "$out/jackd.log")"
-    sleep 0.1
-done
-jack_lsp > /dev/null 2>&1 || fail "jackd did not come up"
+start_dummy_jack "quillbank-test-$$" "$out/jackd.log"
 
 # Input "24 FPS", output "24 FPS", no offset, "Enabled" on.
 export HOME="$out/home"

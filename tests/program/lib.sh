@@ -318,3 +318,30 @@ shows_tab()
 {
     import -window "$prefs" "$file" 2>/dev/null && current_tab_is "$1" "$file"
 }
+
+# Starts JACK's dummy driver at 48 kHz with 512-sample buffers under a server name of our own
+# ($1), so that other JACK users on the machine are left alone, logging to $2, and waits until
+# it answers. Sets jackd_pid; stop_test_processes ends it with the application and $play_pid.
+start_dummy_jack()
+{
+    export JACK_DEFAULT_SERVER="$1"
+    export JACK_NO_AUDIO_RESERVATION=1
+    jackd -n "$JACK_DEFAULT_SERVER" -d dummy -r 48000 -p 512 > "$2" 2>&1 &
+    jackd_pid=$!
+    for _ in $(seq 1 50); do
+        jack_lsp > /dev/null 2>&1 && return 0
+        kill -0 "$jackd_pid" 2>/dev/null || fail "jackd ended at start: $(cat "$2")"
+        sleep 0.1
+    done
+    jack_lsp > /dev/null 2>&1 || fail "jackd did not come up: $(cat "$2")"
+}
+
+stop_test_processes()
+{
+    [ -n "${play_pid:-}" ] && kill "$play_pid" 2>/dev/null || true
+    [ -n "${app_pid:-}" ] && kill "$app_pid" 2>/dev/null || true
+    if [ -n "${jackd_pid:-}" ]; then
+        kill "$jackd_pid" 2>/dev/null || true
+        wait "$jackd_pid" 2>/dev/null || true
+    fi
+}
