@@ -102,6 +102,12 @@ TEST_F (PreferencesFixture, StartsHiddenWithFourTabsOverFullWidthPages)
 
 TEST_F (PreferencesFixture, CloseButtonOnlyHidesAndKeepsTheTab)
 {
+    // The very first showing is placed by the window manager with or without the frame counted,
+    // as the frame's size happens to be known by then; from the first reopening on, the window
+    // comes back where it was. So the place is taken at a reopening.
+    window.setVisible (true);
+    settle();
+    window.closeButtonPressed();
     window.setVisible (true);
     tabs().setCurrentTabIndex (2);
     settle();
