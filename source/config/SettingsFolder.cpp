@@ -41,6 +41,40 @@ std::unique_ptr<juce::XmlElement> parseAudioSetupFile (const juce::File& file)
     return juce::XmlDocument (juce::String (juce::CharPointer_UTF8 (data), juce::CharPointer_UTF8 (data + size)))
         .getDocumentElement();
 }
+bool listsMidiInput (const juce::XmlElement& state, const juce::String& name, const juce::String& identifier)
+{
+    for (auto* input : state.getChildWithTagNameIterator ("MIDIINPUT"))
+        if (input->getStringAttribute ("name") == name && input->getStringAttribute ("identifier") == identifier)
+            return true;
+
+    return false;
+}
+
+// When the saved audio device opens, the manager rebuilds its explicit settings before it has
+// taken note of the saved MIDI inputs, so those that are not connected drop out of what is
+// written at exit, and a show machine started once without its keyboard would lose that input
+// for good. Any change of a MIDI input's state rebuilds the settings with the saved list at hand:
+// enabling again an input that is listed but not open is such a change, and it opens nothing
+// that the restore would not have opened.
+void keepListedMidiInputs (juce::AudioDeviceManager& deviceManager, const juce::XmlElement& savedState)
+{
+    const auto current = deviceManager.createStateXml();
+
+    if (current == nullptr)
+        return;
+
+    for (auto* input : savedState.getChildWithTagNameIterator ("MIDIINPUT"))
+    {
+        const auto name = input->getStringAttribute ("name");
+        const auto identifier = input->getStringAttribute ("identifier");
+
+        if (! listsMidiInput (*current, name, identifier) && ! deviceManager.isMidiInputDeviceEnabled (identifier))
+        {
+            deviceManager.setMidiInputDeviceEnabled (identifier, true);
+            return;
+        }
+    }
+}
 } // namespace
 
 namespace SettingsFolder
@@ -77,6 +111,9 @@ void loadAudioDeviceSetup (juce::AudioDeviceManager& deviceManager, bool granted
 {
     auto savedState = parseAudioSetupFile (audioSetupFile());
     deviceManager.initialise (granted ? 1 : 0, 0, savedState.get(), true, {}, nullptr);
+
+    if (savedState != nullptr && savedState->hasTagName ("DEVICESETUP"))
+        keepListedMidiInputs (deviceManager, *savedState);
 }
 
 void saveAudioDeviceSetup (juce::AudioDeviceManager& deviceManager)

@@ -439,6 +439,75 @@ TEST_F (Configuration, AnAudioSetUpFileThatIsNotWellFormedTextGivesTheDefaultSet
     }
 }
 
+TEST_F (Configuration, MidiInputsListedInTheAudioSetUpFileStayListedWhileTheyAreNotConnected)
+{
+    // No MIDI input is connected here, so every input that the file lists is absent at start.
+    struct Case
+    {
+        const char* what;
+        const char* inputDevice;
+    };
+
+    const Case cases[] = {
+        { "the saved audio device opens", TestAudioDeviceType::deviceName },
+        { "the saved audio device is gone, so the default one opens", "Gone Interface" },
+    };
+
+    const juce::StringArray listed { "Stage Keys MIDI 1|stage-keys-1", "Pad Box|pad-box-2" };
+    const auto setUpFile = home.settingsFolder().getChildFile ("audioConfig.zems");
+
+    const auto listedInputs = [] (const juce::XmlElement& state)
+    {
+        juce::StringArray inputs;
+
+        for (auto* input : state.getChildWithTagNameIterator ("MIDIINPUT"))
+            inputs.add (input->getStringAttribute ("name") + "|" + input->getStringAttribute ("identifier"));
+
+        return inputs;
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.what);
+        quit();
+        home.settingsFolder().createDirectory();
+
+        juce::XmlElement saved ("DEVICESETUP");
+        saved.setAttribute ("deviceType", "Test");
+        saved.setAttribute ("audioOutputDeviceName", "");
+        saved.setAttribute ("audioInputDeviceName", c.inputDevice);
+
+        for (const auto& input : listed)
+        {
+            auto* child = saved.createNewChildElement ("MIDIINPUT");
+            child->setAttribute ("name", input.upToFirstOccurrenceOf ("|", false, false));
+            child->setAttribute ("identifier", input.fromFirstOccurrenceOf ("|", false, false));
+        }
+
+        ASSERT_TRUE (saved.writeTo (setUpFile));
+
+        // Twice: a second run starts from the file that the first one wrote.
+        for (int run = 0; run < 2; ++run)
+        {
+            start();
+            pump();
+            ASSERT_NE (app->deviceManager.getCurrentAudioDevice(), nullptr);
+            const auto openedDevice = app->deviceManager.getCurrentAudioDevice()->getName();
+            quit();
+
+            const auto written = juce::parseXML (setUpFile);
+            ASSERT_NE (written, nullptr);
+            EXPECT_EQ (listedInputs (*written).joinIntoString ("; "), listed.joinIntoString ("; "));
+            EXPECT_EQ (written->getStringAttribute ("deviceType"), "Test");
+            EXPECT_EQ (openedDevice, TestAudioDeviceType::deviceName);
+
+            // The rest is the framework's own: what it wrote for the device it opened, or the saved
+            // device's name when that one did not open.
+            EXPECT_EQ (written->getStringAttribute ("audioInputDeviceName"), c.inputDevice);
+        }
+    }
+}
+
 //==============================================================================
 using Shutdown = AppFixture;
 
