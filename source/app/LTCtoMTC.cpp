@@ -215,6 +215,9 @@ LTCtoMTC::LTCtoMTC (Environment environmentToUse)
 
 LTCtoMTC::~LTCtoMTC()
 {
+    // A failure message still up at quit goes first: it is placed over this component.
+    delete fileFailureMessage.getComponent();
+
     SettingsFolder::saveAudioDeviceSetup (deviceManager);
     cutOffMergedInputs();
     deviceManager.removeAudioCallback (&audioInputListener);
@@ -533,7 +536,7 @@ juce::OwnedArray<SingleMidiInput>& LTCtoMTC::mergerRows() const
 }
 
 //==============================================================================
-void LTCtoMTC::saveZEMFile (std::string path)
+SettingsSnapshot LTCtoMTC::currentSettings() const
 {
     SettingsSnapshot snapshot;
     snapshot.inputRateId = inputFrameRateBox.getSelectedId();
@@ -547,7 +550,12 @@ void LTCtoMTC::saveZEMFile (std::string path)
                                    row->ccToNoteToggle->getToggleState(),
                                    row->destinationChannel->getSelectedItemIndex() });
 
-    writeSettingsFile (path, formatSettings (snapshot));
+    return snapshot;
+}
+
+void LTCtoMTC::saveZEMFile (std::string path)
+{
+    writeSettingsFile (path, formatSettings (currentSettings()));
 }
 
 namespace
@@ -563,7 +571,11 @@ int channelItemId (const SettingsRowRecord& record)
 
 void LTCtoMTC::openZEMFile (std::string path)
 {
-    const auto parsed = readSettingsFile (path);
+    applySettings (readSettingsFile (path));
+}
+
+void LTCtoMTC::applySettings (const ParsedSettings& parsed)
+{
     auto& rows = mergerRows();
 
     if (! parsed.opened)
@@ -646,6 +658,13 @@ void LTCtoMTC::openZEMFile (std::string path)
 //==============================================================================
 juce::String LTCtoMTC::chooseFile (const FileDialogRequest& request)
 {
+    // A second dialog would run its loop inside this one's, so the answer to this one would be
+    // acted on only after that one ended, on whatever the other had done meanwhile.
+    if (fileDialogShowing)
+        return {};
+
+    const juce::ScopedValueSetter<bool> showing (fileDialogShowing, true);
+
     if (environment.chooseFile != nullptr)
         return environment.chooseFile (request);
 
@@ -679,8 +698,16 @@ void LTCtoMTC::saveConfiguration()
                                     juce::FileBrowserComponent::saveMode | juce::FileBrowserComponent::canSelectFiles
                                         | juce::FileBrowserComponent::warnAboutOverwriting });
 
-    if (path.isNotEmpty())
-        saveZEMFile (path.toStdString());
+    if (path.isEmpty())
+        return;
+
+    // Written as the controls stand now that the dialog has been answered.
+    std::string failure;
+
+    if (! writeSettingsFile (path.toStdString(), formatSettings (currentSettings()), &failure))
+        showFileFailure ("Could not save your configuration",
+                         "The file \"" + path + "\" could not be written (" + juce::String (failure)
+                             + "). Nothing was saved.");
 }
 
 void LTCtoMTC::openConfiguration()
@@ -692,6 +719,30 @@ void LTCtoMTC::openConfiguration()
     if (path.isEmpty())
         return;
 
-    openZEMFile (path.toStdString());
+    // A file that cannot be read would set the defaults of a missing one in place of what the
+    // user has on screen; the user asked for that file, so they are told and nothing changes.
+    std::string failure;
+    const auto parsed = readSettingsFile (path.toStdString(), &failure);
+
+    if (! failure.empty())
+    {
+        showFileFailure ("Could not open your configuration",
+                         "The file \"" + path + "\" could not be read (" + juce::String (failure)
+                             + "). The configuration is unchanged.");
+        return;
+    }
+
+    applySettings (parsed);
     setConversionEnabled (enableToggle->getToggleState());
+}
+
+void LTCtoMTC::showFileFailure (const juce::String& title, const juce::String& message)
+{
+    // Shown without a loop of its own: the generator and the display go on while it is up.
+    delete fileFailureMessage.getComponent();
+
+    auto* alert = getLookAndFeel().createAlertWindow (title, message, "OK", {}, {},
+                                                      juce::MessageBoxIconType::WarningIcon, 1, this);
+    fileFailureMessage = alert;
+    alert->enterModalState (true, nullptr, true);
 }

@@ -5,6 +5,7 @@
 
 #pragma once
 
+#include "config/SettingsFile.h"
 #include "engine/AudioInputListener.h"
 #include "platform/MidiDevices.h"
 
@@ -107,6 +108,7 @@ private:
     void setConversionEnabled (bool shouldBeOn);
     void saveConfiguration();
     void openConfiguration();
+    void showFileFailure (const juce::String& title, const juce::String& message);
     void showPreferences();
     void switchRowInput (SingleMidiInput& row);
     void mergeInput (const juce::String& name);
@@ -114,12 +116,22 @@ private:
     void cutOffMergedInputs();
     juce::String chooseFile (const FileDialogRequest& request);
 
+    SettingsSnapshot currentSettings() const;
+    void applySettings (const ParsedSettings& parsed);
+
     juce::Slider& offsetSlider() const;
     juce::OwnedArray<SingleMidiInput>& mergerRows() const;
 
     // Inputs this component is registered for, so that every one is cut off at shutdown,
     // also those whose row went away or was switched off by a settings file.
     std::set<juce::String> registeredInputs;
+
+    // The native dialogs leave the main window clickable, so a click can come while one is up.
+    bool fileDialogShowing = false;
+
+    // The message about a Save or Open that failed, while it is up; it must not outlive the
+    // component it is placed over.
+    juce::Component::SafePointer<juce::AlertWindow> fileFailureMessage;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (LTCtoMTC)
 };

@@ -13,6 +13,7 @@
 #include <locale>
 #include <memory>
 #include <sstream>
+#include <system_error>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -113,6 +114,19 @@ int createTemporaryFile (const std::string& folder, std::string& temporaryPath)
     return -1;
 }
 
+std::string errorText (int error)
+{
+    return std::generic_category().message (error != 0 ? error : EIO);
+}
+
+bool failWith (std::string* failure, const std::string& reason)
+{
+    if (failure != nullptr)
+        *failure = reason;
+
+    return false;
+}
+
 void syncFolder (const std::string& folder)
 {
     const auto fileDescriptor = ::open (folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -126,48 +140,66 @@ void syncFolder (const std::string& folder)
 }
 } // namespace
 
-bool writeSettingsFile (const std::string& path, const std::string& contents)
+bool writeSettingsFile (const std::string& path, const std::string& contents, std::string* failure)
 {
-    return writeSettingsFile (path, contents, writeAll);
+    return writeSettingsFile (path, contents, writeAll, failure);
 }
 
-bool writeSettingsFile (const std::string& path, const std::string& contents, const SettingsWriteStep& writeStep)
+bool writeSettingsFile (const std::string& path, const std::string& contents, const SettingsWriteStep& writeStep,
+                        std::string* failure)
 {
     const auto target = resolveTarget (path);
     const auto folder = folderOf (target);
 
     // A file that could not be opened for writing in place is not replaced either.
     if (::access (target.c_str(), F_OK) == 0 && ::access (target.c_str(), W_OK) != 0)
-        return false;
+        return failWith (failure, errorText (errno));
 
     // The rename would put a regular file in place of a FIFO, a device node or a socket (and so
     // remove a device node when run as root); such a target is left alone.
     struct stat existing;
 
     if (::stat (target.c_str(), &existing) == 0 && ! S_ISREG (existing.st_mode))
-        return false;
+        return failWith (failure, S_ISDIR (existing.st_mode) ? errorText (EISDIR) : "Not a regular file");
 
     std::string temporaryPath;
     const auto fileDescriptor = createTemporaryFile (folder, temporaryPath);
 
     if (fileDescriptor < 0)
-        return false;
+        return failWith (failure, errorText (errno));
+
+    // The first step that fails gives the reason; the descriptor is closed in any case.
+    int error = 0;
+    const auto step = [&error] (auto&& action)
+    {
+        if (error != 0)
+            return;
+
+        errno = 0;
+
+        if (! action())
+            error = errno != 0 ? errno : EIO;
+    };
 
     struct stat previous;
-    bool ok = true;
 
     if (::stat (target.c_str(), &previous) == 0 && S_ISREG (previous.st_mode))
-        ok = ::fchmod (fileDescriptor, previous.st_mode & 07777) == 0;
+        step ([&] { return ::fchmod (fileDescriptor, previous.st_mode & 07777) == 0; });
 
-    ok = ok && writeStep (fileDescriptor, contents);
-    ok = ok && ::fsync (fileDescriptor) == 0;
-    ok = (::close (fileDescriptor) == 0) && ok;
-    ok = ok && std::rename (temporaryPath.c_str(), target.c_str()) == 0;
+    step ([&] { return writeStep (fileDescriptor, contents); });
+    step ([&] { return ::fsync (fileDescriptor) == 0; });
 
-    if (! ok)
+    errno = 0;
+
+    if (::close (fileDescriptor) != 0 && error == 0)
+        error = errno != 0 ? errno : EIO;
+
+    step ([&] { return std::rename (temporaryPath.c_str(), target.c_str()) == 0; });
+
+    if (error != 0)
     {
         ::unlink (temporaryPath.c_str());
-        return false;
+        return failWith (failure, errorText (error));
     }
 
     syncFolder (folder);
@@ -239,12 +271,25 @@ ParsedSettings parseSettings (std::istream& input)
     return parsed;
 }
 
-ParsedSettings readSettingsFile (const std::string& path)
+ParsedSettings readSettingsFile (const std::string& path, std::string* failure)
 {
+    if (failure != nullptr)
+        failure->clear();
+
+    errno = 0;
     std::ifstream file (path);
 
     if (! file.is_open())
+    {
+        failWith (failure, errorText (errno));
         return {};
+    }
 
-    return parseSettings (file);
+    auto parsed = parseSettings (file);
+
+    // Once a read has failed, the stream reads nothing more, so errno is still that read's.
+    if (file.bad())
+        failWith (failure, errorText (errno));
+
+    return parsed;
 }

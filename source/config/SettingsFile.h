@@ -68,12 +68,15 @@ using SettingsWriteStep = std::function<bool (int fileDescriptor, const std::str
     over the target, so a full disk or a crash never leaves a truncated settings file. A symbolic link
     at the path is followed, and an existing file's permission bits are kept. A target that exists and
     is not a regular file (a folder, a FIFO, a device node, a socket) is not written. Returns false on
-    any failure, with the previous file unchanged and no temporary file left behind; reports nothing else.
+    any failure, with the previous file unchanged and no temporary file left behind; when the caller
+    asks for it, the reason goes to failure (the system's text for the error, such as "Permission
+    denied").
 */
-bool writeSettingsFile (const std::string& path, const std::string& contents);
+bool writeSettingsFile (const std::string& path, const std::string& contents, std::string* failure = nullptr);
 
 /** As above, with the step that writes the bytes supplied by the caller, so that tests can make it fail. */
-bool writeSettingsFile (const std::string& path, const std::string& contents, const SettingsWriteStep& writeStep);
+bool writeSettingsFile (const std::string& path, const std::string& contents, const SettingsWriteStep& writeStep,
+                        std::string* failure = nullptr);
 
 /** What a settings file held, line by line; an absent value is a line that was missing or did not convert.
 
@@ -114,5 +117,10 @@ struct ParsedSettings
 /** Reads settings from a stream; the result counts as opened. */
 ParsedSettings parseSettings (std::istream& input);
 
-/** Reads the settings file at a path; opened is false when it cannot be opened. */
-ParsedSettings readSettingsFile (const std::string& path);
+/** Reads the settings file at a path; opened is false when it cannot be opened.
+
+    When the caller asks for it, failure is set to why the file could not be read (the system's text
+    for the error), or emptied when it was read to its end. Reading can also fail part-way, for a
+    folder or on an input/output error; opened is then true and the result holds what was read before.
+*/
+ParsedSettings readSettingsFile (const std::string& path, std::string* failure = nullptr);

@@ -7,6 +7,7 @@
 #include "merger/SingleMidiInput.h"
 #include "preferences/PreferencesWindow.h"
 #include "support/AppFixture.h"
+#include "support/LibLtcSignal.h"
 
 #include <atomic>
 #include <fstream>
@@ -14,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include <linux/capability.h>
 #include <sys/syscall.h>
@@ -238,6 +240,174 @@ TEST_F (Configuration, SaveAndOpenGoThroughTheDialogsWithTheirTitlesFoldersAndFl
     EXPECT_EQ (app->statusLabel.getText(), "[No LTC-MTC]");
 }
 
+TEST_F (Configuration, AClickWhileAFileDialogIsUpStartsNoSecondDialogAndTheAnswerIsActedOnAtOnce)
+{
+    start();
+    pump (200);
+
+    const auto saved = home.home.getChildFile ("show.zems");
+    const auto other = home.home.getChildFile ("other.zems");
+    writeText (other, "1\n1\n-3\n0\nNo Output\n");
+
+    // While the Save dialog is up the user clicks "Open" and "Save" again, and changes the input
+    // rate: the save writes what is on screen when it is answered, and nothing is opened.
+    // Only the first dialog's hook clicks: a second dialog, if one started, just answers.
+    bool clicked = false;
+    whileDialogIsUp = [&] (const LTCtoMTC::FileDialogRequest&)
+    {
+        if (std::exchange (clicked, true))
+            return;
+
+        dialogAnswer = other.getFullPathName();
+        click (*app, *app->openButton);
+        click (*app, *app->saveButton);
+        app->inputFrameRateBox.setSelectedId (2, juce::sendNotificationAsync);
+        dialogAnswer = saved.getFullPathName();
+    };
+
+    click (*app, *app->saveButton);
+    ASSERT_EQ (dialogRequests.size(), 1u);
+    EXPECT_EQ (saved.loadFileAsString(), "2\n1\n1\n0\nNo Output\n");
+    EXPECT_EQ (offsetSliderOf (*app).getValue(), 1.0);
+
+    // The same with the Open dialog up: no second dialog, and the chosen file is applied.
+    clicked = false;
+    whileDialogIsUp = [&] (const LTCtoMTC::FileDialogRequest&)
+    {
+        if (std::exchange (clicked, true))
+            return;
+
+        click (*app, *app->saveButton);
+        click (*app, *app->openButton);
+        dialogAnswer = other.getFullPathName();
+    };
+
+    click (*app, *app->openButton);
+    ASSERT_EQ (dialogRequests.size(), 2u);
+    EXPECT_EQ (dialogRequests[1].title, "Open your configuration");
+    EXPECT_EQ (offsetSliderOf (*app).getValue(), -3.0);
+    EXPECT_EQ (saved.loadFileAsString(), "2\n1\n1\n0\nNo Output\n");
+
+    // Once the dialog has closed, the buttons start dialogs again.
+    whileDialogIsUp = nullptr;
+    dialogAnswer = {};
+    click (*app, *app->saveButton);
+    click (*app, *app->openButton);
+    EXPECT_EQ (dialogRequests.size(), 4u);
+}
+
+namespace
+{
+/** The message the program shows, while it is up. */
+juce::AlertWindow* messageShown()
+{
+    auto& modal = *juce::ModalComponentManager::getInstance();
+
+    for (int i = 0; i < modal.getNumModalComponents(); ++i)
+        if (auto* alert = dynamic_cast<juce::AlertWindow*> (modal.getModalComponent (i)))
+            return alert;
+
+    return nullptr;
+}
+} // namespace
+
+TEST_F (Configuration, ASaveThatCannotWriteAndAnOpenThatCannotReadSayWhyAndChangeNothing)
+{
+    // 30 and 30 fps, offset 7, "Enabled" on, with LTC playing, so that MTC runs all along.
+    const std::string onScreen = "2\n2\n7\n1\nOut\n";
+    devices.setOutputNames ({ "Out" });
+    writeAutosave (onScreen);
+    start();
+    ASSERT_NE (audio, nullptr);
+
+    LibLtcSignal::Options options;
+    options.framesPerSecond = 30.0;
+    options.start = { 1, 0, 0, 0 };
+    options.numFrames = 30 * 60;
+    audio->setInputSamples (LibLtcSignal (options).samples, false);
+
+    auto& generator = app->audioInputListener.mtcThread;
+    const auto log = devices.getOutputLog ("Out");
+
+    for (int i = 0; i < 100 && ! generator.ltcRunning; ++i)
+        pump (50);
+
+    ASSERT_TRUE (generator.ltcRunning);
+
+    // Paths that fail for every user, root included.
+    const auto plainFile = home.home.getChildFile ("plain");
+    writeText (plainFile, "not a folder");
+    const auto folder = home.home.getChildFile ("folder.zems");
+    ASSERT_TRUE (folder.createDirectory());
+    const auto belowAFile = plainFile.getChildFile ("show.zems").getFullPathName();
+
+    struct Case
+    {
+        const char* what;
+        juce::Button* button;
+        juce::String path;
+        juce::String title;
+        juce::String reason;
+    };
+
+    const Case cases[] = {
+        { "save below a regular file", app->saveButton.get(), belowAFile, "Could not save your configuration",
+          "(Not a directory). Nothing was saved." },
+        { "save onto a folder", app->saveButton.get(), folder.getFullPathName(), "Could not save your configuration",
+          "(Is a directory). Nothing was saved." },
+        { "open below a regular file", app->openButton.get(), belowAFile, "Could not open your configuration",
+          "(Not a directory). The configuration is unchanged." },
+        { "open a folder", app->openButton.get(), folder.getFullPathName(), "Could not open your configuration",
+          "(Is a directory). The configuration is unchanged." },
+        { "open a file that is not there", app->openButton.get(), home.home.getChildFile ("gone.zems").getFullPathName(),
+          "Could not open your configuration", "(No such file or directory). The configuration is unchanged." },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.what);
+        dialogAnswer = c.path;
+        click (*app, *c.button);
+
+        auto* message = messageShown();
+        ASSERT_NE (message, nullptr);
+        EXPECT_EQ (message->getName(), c.title);
+        EXPECT_TRUE (message->getDescription().contains ("\"" + c.path + "\""));
+        EXPECT_TRUE (message->getDescription().endsWith (c.reason)) << message->getDescription();
+
+        // The message holds nothing up: MTC goes on while it is shown.
+        const auto blocksBefore = log->getBlocks().size();
+
+        for (int i = 0; i < 40 && log->getBlocks().size() < blocksBefore + 3; ++i)
+            pump (50);
+
+        EXPECT_GE (log->getBlocks().size(), blocksBefore + 3);
+        EXPECT_TRUE (generator.ltcRunning);
+        EXPECT_EQ (app->statusLabel.getText(), "[Running LTC]");
+
+        message->exitModalState (0);
+        pump();
+        EXPECT_EQ (messageShown(), nullptr);
+
+        EXPECT_EQ (plainFile.loadFileAsString(), "not a folder");
+        EXPECT_TRUE (folder.isDirectory());
+        EXPECT_EQ (app->inputFrameRateBox.getSelectedId(), 2);
+        EXPECT_EQ (app->outputFrameRateBox.getSelectedId(), 2);
+        EXPECT_EQ (offsetSliderOf (*app).getValue(), 7.0);
+        EXPECT_TRUE (app->enableToggle->getToggleState());
+    }
+
+    EXPECT_EQ (home.home.findChildFiles (juce::File::findFilesAndDirectories, false).size(), 3); // plain, folder, Documents
+
+    // A quit while a message is up ends cleanly and saves what is on screen.
+    dialogAnswer = belowAFile;
+    click (*app, *app->openButton);
+    ASSERT_NE (messageShown(), nullptr);
+    quit();
+    EXPECT_EQ (messageShown(), nullptr);
+    EXPECT_EQ (readAutosave(), onScreen);
+}
+
 TEST_F (Configuration, OpeningDamagedAndOddFilesAppliesEachLineThatReadsAndKeepsTheRest)
 {
     struct RowState
@@ -299,7 +469,8 @@ TEST_F (Configuration, OpeningDamagedAndOddFilesAppliesEachLineThatReadsAndKeeps
           99, true, "Out", { true, true, -1 }, b0, mergesA },
         { "offset equal to the slider's", "1\n1\n5\n1\nOut\n", true, 1, 1, 5.0, 99, true, "Out", a0, b0, none },
         { "offset 45", "2\n2\n45\n1\nOut\n", true, 2, 2, 30.0, 30, true, "Out", a0, b0, none },
-        { "missing file", std::nullopt, true, 1, 1, 1.0, 1, true, "Out", a0, b0, none },
+        { "missing file: the user is told, and nothing changes", std::nullopt, true, 3, 2, 5.0, 99, true, "Out", a0,
+          b0, none },
 
         { "output name with a lone continuation byte", head + "A\x80" + port + "\n", true, 2, 2, 5.0, 99, true,
           "Out", a0, b0, none },
@@ -384,6 +555,7 @@ TEST_F (Configuration, OpeningDamagedAndOddFilesAppliesEachLineThatReadsAndKeeps
         auto calls = devices.getInputCalls();
         calls.removeRange (0, callsBefore);
         EXPECT_EQ (calls, c.inputCalls);
+        EXPECT_EQ (messageShown() != nullptr, ! c.contents.has_value());
     }
 }
 

@@ -60,6 +60,10 @@ void AppFixture::start()
     environment.chooseFile = [this] (const LTCtoMTC::FileDialogRequest& request)
     {
         dialogRequests.push_back (request);
+
+        if (whileDialogIsUp != nullptr)
+            whileDialogIsUp (request);
+
         return dialogAnswer;
     };
 

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 /** Points the user's home (and so the documents folder) at a fresh temporary folder for as
     long as it lives.
 */
@@ -64,5 +66,7 @@ public:
     int audioOutputChannels = 0;
     std::vector<LTCtoMTC::FileDialogRequest> dialogRequests;
     juce::String dialogAnswer; ///< the path the next dialog returns; empty cancels
+    /** Runs while a dialog is up, before it is answered with dialogAnswer: what a user could do meanwhile. */
+    std::function<void (const LTCtoMTC::FileDialogRequest&)> whileDialogIsUp;
     std::unique_ptr<LTCtoMTC> app;
 };

@@ -245,7 +245,9 @@ TEST_F (SettingsFileOnDisk, FailedWriteLeavesThePreviousFile)
     writeOldFile();
     const auto before = readBytes (target);
 
-    EXPECT_FALSE (writeSettingsFile (target.string(), workedExampleText, writeHalfThenFail));
+    std::string failure;
+    EXPECT_FALSE (writeSettingsFile (target.string(), workedExampleText, writeHalfThenFail, &failure));
+    EXPECT_EQ (failure, "Input/output error"); // the step failed without saying why
     EXPECT_EQ (readBytes (target), before);
     EXPECT_EQ (entries (folder), std::vector<std::string>{ "autosave.zems" });
 
@@ -254,10 +256,23 @@ TEST_F (SettingsFileOnDisk, FailedWriteLeavesThePreviousFile)
     EXPECT_TRUE (entries (folder).empty());
 }
 
-TEST_F (SettingsFileOnDisk, MissingFolderWritesNothing)
+TEST_F (SettingsFileOnDisk, PathsThatCannotBeWrittenWriteNothingAndSayWhy)
 {
-    EXPECT_FALSE (writeSettingsFile ((folder / "missing" / "autosave.zems").string(), workedExampleText));
-    EXPECT_TRUE (entries (folder).empty());
+    std::ofstream (folder / "plain") << "not a folder\n";
+
+    const std::pair<fs::path, std::string> cases[] = {
+        { folder / "missing" / "autosave.zems", "No such file or directory" },
+        { folder / "plain" / "autosave.zems", "Not a directory" },
+    };
+
+    for (const auto& [path, reason] : cases)
+    {
+        SCOPED_TRACE (path);
+        std::string failure;
+        EXPECT_FALSE (writeSettingsFile (path.string(), workedExampleText, &failure));
+        EXPECT_EQ (failure, reason);
+        EXPECT_EQ (entries (folder), std::vector<std::string>{ "plain" });
+    }
 }
 
 TEST_F (SettingsFileOnDisk, WritesThroughASymbolicLink)
@@ -325,7 +340,9 @@ TEST_F (SettingsFileOnDisk, LeavesATargetThatIsNotARegularFileUntouched)
         const auto entriesBefore = entries (folder);
         const auto linkBefore = fs::is_symlink (target) ? fs::read_symlink (target) : fs::path();
 
-        EXPECT_FALSE (writeSettingsFile (target.string(), workedExampleText));
+        std::string failure;
+        EXPECT_FALSE (writeSettingsFile (target.string(), workedExampleText, &failure));
+        EXPECT_EQ (failure, std::string (S_ISDIR (before.st_mode) ? "Is a directory" : "Not a regular file"));
 
         struct stat after;
         ASSERT_EQ (::lstat (node.c_str(), &after), 0);
@@ -338,8 +355,34 @@ TEST_F (SettingsFileOnDisk, LeavesATargetThatIsNotARegularFileUntouched)
     }
 }
 
-TEST_F (SettingsFileOnDisk, MissingFileIsNotOpened)
+TEST_F (SettingsFileOnDisk, FilesThatCannotBeReadSayWhy)
 {
+    std::ofstream (folder / "plain") << "2\n";
+    fs::create_directory (folder / "folder.zems");
+
+    struct Case
+    {
+        fs::path path;
+        bool opened; // a folder opens like a file, and reading it fails at once
+        std::string reason;
+    };
+
+    const Case cases[] = {
+        { folder / "none.zems", false, "No such file or directory" },
+        { folder / "plain" / "x.zems", false, "Not a directory" },
+        { folder / "folder.zems", true, "Is a directory" },
+        { folder / "plain", true, "" },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.path);
+        std::string failure = "left from before";
+        const auto parsed = readSettingsFile (c.path.string(), &failure);
+        EXPECT_EQ (parsed.opened, c.opened);
+        EXPECT_EQ (failure, c.reason);
+    }
+
     expectParsed (readSettingsFile ((folder / "none.zems").string()), {});
 }
 
