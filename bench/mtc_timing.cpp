@@ -85,8 +85,8 @@ public:
         for (const auto step : wallSteps)
             text += (step > 0 ? " +" : " ") + std::to_string (step) + " ms";
 
-        return text + "; largest monotonic step between readings " + std::to_string ((int) largestMonotonicStepMs) +
-               " ms";
+        return text + "; largest monotonic step between readings " + std::to_string ((int) largestMonotonicStepMs)
+             + " ms";
     }
 
 private:
