@@ -26,8 +26,15 @@
 
 namespace
 {
-int ignoreXError (Display*, XErrorEvent*) { return 0; }
-int ignoreXIOError (Display*) { return 0; }
+int ignoreXError (Display*, XErrorEvent*)
+{
+    return 0;
+}
+
+int ignoreXIOError (Display*)
+{
+    return 0;
+}
 
 /** CPU seconds used so far by each live thread of this process, summed by thread name. */
 std::map<std::string, double> cpuSecondsByThreadName()

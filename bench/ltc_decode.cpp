@@ -53,7 +53,8 @@ double runOurs (const std::vector<float>& samples, CountList& found)
     for (size_t i = 0; i < samples.size(); i += 512)
     {
         const float* channels[] = { samples.data() + i };
-        listener.audioDeviceIOCallbackWithContext (channels, 1, nullptr, 0, (int) std::min<size_t> (512, samples.size() - i), {});
+        listener.audioDeviceIOCallbackWithContext (channels, 1, nullptr, 0,
+                                                   (int) std::min<size_t> (512, samples.size() - i), {});
     }
 
     const std::chrono::duration<double, std::nano> elapsed = std::chrono::steady_clock::now() - start;
@@ -69,7 +70,8 @@ double runLibLtc (std::vector<float> samples, std::vector<juce::int64>& found)
 
     for (size_t i = 0; i < samples.size(); i += 1000)
     {
-        ltc_decoder_write_float (decoder, samples.data() + i, std::min<size_t> (1000, samples.size() - i), (ltc_off_t) i);
+        ltc_decoder_write_float (decoder, samples.data() + i, std::min<size_t> (1000, samples.size() - i),
+                                 (ltc_off_t) i);
 
         while (ltc_decoder_read (decoder, &frame) > 0)
         {
@@ -130,7 +132,8 @@ int main()
 
     {
         const auto signal = makeSignal (-3.0, std::numeric_limits<double>::infinity(), 10 * 60 * frameRate);
-        std::printf ("Speed: 10 minutes of 30 fps LTC at 48 kHz, -3 dBFS (%zu samples), best of 3 runs\n", signal.samples.size());
+        std::printf ("Speed: 10 minutes of 30 fps LTC at 48 kHz, -3 dBFS (%zu samples), best of 3 runs\n",
+                     signal.samples.size());
 
         double ours = 1e9, theirs = 1e9;
         int oursFound = 0, theirsFound = 0;
@@ -151,14 +154,19 @@ int main()
         std::printf ("  ratio ours / libltc: %.3f\n\n", ours / theirs);
     }
 
-    struct Condition { double levelDbfs; double snrDb; };
+    struct Condition
+    {
+        double levelDbfs;
+        double snrDb;
+    };
     const Condition conditions[] = {
-        { -1, INFINITY }, { -6, INFINITY }, { -12, INFINITY }, { -18, INFINITY }, { -20, INFINITY }, { -24, INFINITY },
-        { -6, 40 }, { -6, 20 }, { -6, 10 },
+        { -1, INFINITY },  { -6, INFINITY }, { -12, INFINITY }, { -18, INFINITY }, { -20, INFINITY },
+        { -24, INFINITY }, { -6, 40 },       { -6, 20 },        { -6, 10 },
     };
 
     const int numFrames = 20 * frameRate + 1;
-    std::printf ("Robustness: 20 s of 30 fps LTC at 48 kHz (%d frames); frames recovered with their own time\n", numFrames - 1);
+    std::printf ("Robustness: 20 s of 30 fps LTC at 48 kHz (%d frames); frames recovered with their own time\n",
+                 numFrames - 1);
     std::printf ("  %-10s %-8s %14s %14s\n", "level", "SNR", "ours", "libltc");
 
     for (const auto& c : conditions)
@@ -172,8 +180,8 @@ int main()
         const auto ours = score (signal, ourFrames.counts);
         const auto theirs = score (signal, libLtcFrames);
         const auto snr = std::isfinite (c.snrDb) ? juce::String (c.snrDb, 0) + " dB" : juce::String ("none");
-        std::printf ("  %-10s %-8s %8d (%3d) %8d (%3d)\n", (juce::String (c.levelDbfs, 0) + " dBFS").toRawUTF8(), snr.toRawUTF8(),
-                     ours.recovered, ours.wrong, theirs.recovered, theirs.wrong);
+        std::printf ("  %-10s %-8s %8d (%3d) %8d (%3d)\n", (juce::String (c.levelDbfs, 0) + " dBFS").toRawUTF8(),
+                     snr.toRawUTF8(), ours.recovered, ours.wrong, theirs.recovered, theirs.wrong);
     }
 
     std::printf ("  (in brackets: frames read with a time that was never sent)\n");

@@ -7,7 +7,7 @@ packages=(
     juce-modules-source libjack-jackd2-dev libasound2-dev libfreetype-dev libpng-dev libx11-dev
     fonts-dejavu-core
     libgtest-dev libltc-dev
-    clang libclang-rt-14-dev
+    clang libclang-rt-14-dev clang-format
     xvfb xauth openbox xdotool wmctrl x11-utils imagemagick
     jackd2 jack-tools zenity
     faketime libfaketime

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds the plain, AddressSanitizer and ThreadSanitizer flavours and
-# runs the whole test suite: every test of the plain build (the ones with windows under Xvfb),
-# the end-to-end show runs on their own, the tests that need no display under both sanitizers and
-# the in-process window tests under the address sanitizer too, a bounded fuzz run of the settings
-# reader, and the 10-minute soak run, which runs in the background while the sanitizer flavours
-# build. Fails on any failure or sanitizer report.
+# Installs what is needed, checks the C++ files' layout against .clang-format, builds the plain,
+# AddressSanitizer and ThreadSanitizer flavours and runs the whole test suite: every test of the
+# plain build (the ones with windows under Xvfb), the end-to-end show runs on their own, the tests
+# that need no display under both sanitizers and the in-process window tests under the address
+# sanitizer too, a bounded fuzz run of the settings reader, and the 10-minute soak run, which runs
+# in the background while the sanitizer flavours build. Fails on any failure, sanitizer report or
+# file that clang-format would change.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,6 +19,9 @@ export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp"
 status=0
 started=$SECONDS
 stage() { echo "== $1 ($((SECONDS - started)) s)"; }
+
+stage "format check"
+bash scripts/check-format.sh || status=1
 
 stage "plain build"
 bash scripts/build.sh plain

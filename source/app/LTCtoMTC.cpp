@@ -63,13 +63,15 @@ juce::String selectedItemText (const juce::ComboBox& box)
 } // namespace
 
 //==============================================================================
-LTCtoMTC::LTCtoMTC() : LTCtoMTC (Environment {})
+LTCtoMTC::LTCtoMTC()
+    : LTCtoMTC (Environment {})
 {
 }
 
 LTCtoMTC::LTCtoMTC (Environment environmentToUse)
     : environment (std::move (environmentToUse)),
-      ownedMidiDevices (environment.midiDevices == nullptr ? std::make_unique<JuceMidiDevices> (deviceManager) : nullptr),
+      ownedMidiDevices (environment.midiDevices == nullptr ? std::make_unique<JuceMidiDevices> (deviceManager)
+                                                           : nullptr),
       midiDevices (environment.midiDevices != nullptr ? *environment.midiDevices : *ownedMidiDevices),
       audioInputListener (midiDevices),
       preferencesWindow (std::make_unique<PreferencesWindow>())
@@ -89,7 +91,7 @@ LTCtoMTC::LTCtoMTC (Environment environmentToUse)
     lookAndFeel.setColour (juce::PopupMenu::backgroundColourId, controlGrey);
 
     timecodeFont = juce::Font (juce::Typeface::createSystemTypefaceFor (QuillbankResources::timecode_ttf,
-                                                                         (size_t) QuillbankResources::timecode_ttfSize));
+                                                                        (size_t) QuillbankResources::timecode_ttfSize));
     timecodeFont.setHeight (55.0f);
 
     preferencesWindow->setBounds (200, 200, 550, 350);
@@ -197,8 +199,8 @@ LTCtoMTC::LTCtoMTC (Environment environmentToUse)
                                        [this] (bool granted) { loadAudioDeviceSetup (granted); });
 
     auto& audioPage = preferencesWindow->settings.audioSettings;
-    audioPage.deviceSelector = std::make_unique<juce::AudioDeviceSelectorComponent> (deviceManager, 0, 1, 0, 0,
-                                                                                     false, false, false, false);
+    audioPage.deviceSelector =
+        std::make_unique<juce::AudioDeviceSelectorComponent> (deviceManager, 0, 1, 0, 0, false, false, false, false);
     audioPage.addAndMakeVisible (audioPage.deviceSelector.get());
     audioPage.deviceSelector->setBounds (0, 0, 510, 350);
 
@@ -252,9 +254,7 @@ void LTCtoMTC::resized()
     saveButton->setBounds (310, 200, 60, 25);
 }
 
-void LTCtoMTC::changeListenerCallback (juce::ChangeBroadcaster*)
-{
-}
+void LTCtoMTC::changeListenerCallback (juce::ChangeBroadcaster*) {}
 
 //==============================================================================
 void LTCtoMTC::handleIncomingMidiMessage (const juce::String& sourceName, const juce::MidiMessage& message)
@@ -607,8 +607,9 @@ void LTCtoMTC::applySettings (const ParsedSettings& parsed)
 
             for (int entry = 0; entry < presentCount; ++entry)
             {
-                const bool hasRow = std::any_of (rows.begin(), rows.end(), [&] (SingleMidiInput* row)
-                                                 { return row->inputToggle->getButtonText() == name; });
+                const bool hasRow =
+                    std::any_of (rows.begin(), rows.end(),
+                                 [&] (SingleMidiInput* row) { return row->inputToggle->getButtonText() == name; });
 
                 if (! hasRow)
                 {
@@ -693,10 +694,10 @@ juce::String LTCtoMTC::chooseFile (const FileDialogRequest& request)
 
 void LTCtoMTC::saveConfiguration()
 {
-    const auto path = chooseFile ({ "Save your configuration", juce::File (SettingsFolder::settingsFolderPath()),
-                                    "*.zems",
-                                    juce::FileBrowserComponent::saveMode | juce::FileBrowserComponent::canSelectFiles
-                                        | juce::FileBrowserComponent::warnAboutOverwriting });
+    const auto path =
+        chooseFile ({ "Save your configuration", juce::File (SettingsFolder::settingsFolderPath()), "*.zems",
+                      juce::FileBrowserComponent::saveMode | juce::FileBrowserComponent::canSelectFiles
+                          | juce::FileBrowserComponent::warnAboutOverwriting });
 
     if (path.isEmpty())
         return;
@@ -705,16 +706,17 @@ void LTCtoMTC::saveConfiguration()
     std::string failure;
 
     if (! writeSettingsFile (path.toStdString(), formatSettings (currentSettings()), &failure))
-        showFileFailure ("Could not save your configuration",
-                         "The file \"" + path + "\" could not be written (" + juce::String (failure)
-                             + "). Nothing was saved.");
+    {
+        const auto what = "The file \"" + path + "\" could not be written (" + juce::String (failure) + ").";
+        showFileFailure ("Could not save your configuration", what + " Nothing was saved.");
+    }
 }
 
 void LTCtoMTC::openConfiguration()
 {
-    const auto path = chooseFile ({ "Open your configuration", juce::File (SettingsFolder::settingsFolderPath()),
-                                    "*.zems",
-                                    juce::FileBrowserComponent::openMode | juce::FileBrowserComponent::canSelectFiles });
+    const auto path =
+        chooseFile ({ "Open your configuration", juce::File (SettingsFolder::settingsFolderPath()), "*.zems",
+                      juce::FileBrowserComponent::openMode | juce::FileBrowserComponent::canSelectFiles });
 
     if (path.isEmpty())
         return;
@@ -726,9 +728,8 @@ void LTCtoMTC::openConfiguration()
 
     if (! failure.empty())
     {
-        showFileFailure ("Could not open your configuration",
-                         "The file \"" + path + "\" could not be read (" + juce::String (failure)
-                             + "). The configuration is unchanged.");
+        const auto what = "The file \"" + path + "\" could not be read (" + juce::String (failure) + ").";
+        showFileFailure ("Could not open your configuration", what + " The configuration is unchanged.");
         return;
     }
 

@@ -35,10 +35,10 @@ void Application::shutdown()
 }
 
 Application::MainWindow::MainWindow (const juce::String& name, juce::Component* content, Application& ownerToUse)
-    : juce::DocumentWindow (name,
-                            juce::Desktop::getInstance().getDefaultLookAndFeel()
-                                .findColour (juce::ResizableWindow::backgroundColourId),
-                            juce::DocumentWindow::allButtons),
+    : juce::DocumentWindow (
+        name,
+        juce::Desktop::getInstance().getDefaultLookAndFeel().findColour (juce::ResizableWindow::backgroundColourId),
+        juce::DocumentWindow::allButtons),
       owner (ownerToUse)
 {
     setUsingNativeTitleBar (true);

@@ -21,8 +21,8 @@
 
 bool operator== (const SettingsRowRecord& a, const SettingsRowRecord& b)
 {
-    return a.deviceName == b.deviceName && a.merge == b.merge && a.ccToNote == b.ccToNote &&
-           a.channelIndex == b.channelIndex;
+    return a.deviceName == b.deviceName && a.merge == b.merge && a.ccToNote == b.ccToNote
+        && a.channelIndex == b.channelIndex;
 }
 
 std::string formatSettings (const SettingsSnapshot& snapshot)
@@ -102,8 +102,8 @@ int createTemporaryFile (const std::string& folder, std::string& temporaryPath)
 
     for (int attempt = 0; attempt < 100; ++attempt)
     {
-        temporaryPath = folder + ".quillbank-" + std::to_string (::getpid()) + "-" +
-                        std::to_string (counter.fetch_add (1)) + ".tmp";
+        temporaryPath = folder + ".quillbank-" + std::to_string (::getpid()) + "-"
+                      + std::to_string (counter.fetch_add (1)) + ".tmp";
 
         const auto fileDescriptor = ::open (temporaryPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
 

@@ -25,8 +25,9 @@ std::unique_ptr<juce::XmlElement> parseAudioSetupFile (const juce::File& file)
     auto size = bytes.getSize();
 
     // The framework decodes UTF-16 itself, into text it can read safely.
-    if (size >= 2 && (juce::CharPointer_UTF16::isByteOrderMarkBigEndian (data) ||
-                      juce::CharPointer_UTF16::isByteOrderMarkLittleEndian (data)))
+    if (size >= 2
+        && (juce::CharPointer_UTF16::isByteOrderMarkBigEndian (data)
+            || juce::CharPointer_UTF16::isByteOrderMarkLittleEndian (data)))
         return juce::XmlDocument (juce::String::createStringFromData (data, (int) size)).getDocumentElement();
 
     if (size >= 3 && juce::CharPointer_UTF8::isByteOrderMark (data))

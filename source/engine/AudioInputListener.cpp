@@ -107,8 +107,15 @@ inline juce::uint32 armedAfter (juce::uint32 loudSameSign, juce::uint32 otherSig
     return fillUpward (loudSameSign, ~otherSign) | carried;
 }
 
-inline int lowestBit (juce::uint32 word) noexcept { return __builtin_ctz (word); }
-inline int highestBit (juce::uint32 word) noexcept { return 31 - __builtin_clz (word); }
+inline int lowestBit (juce::uint32 word) noexcept
+{
+    return __builtin_ctz (word);
+}
+
+inline int highestBit (juce::uint32 word) noexcept
+{
+    return 31 - __builtin_clz (word);
+}
 
 int truncatedPeak (float extreme) noexcept
 {
@@ -165,12 +172,9 @@ void AudioInputListener::audioDeviceAboutToStart (juce::AudioIODevice* device)
 
 void AudioInputListener::audioDeviceStopped() {}
 
-void AudioInputListener::audioDeviceIOCallbackWithContext (const float* const* inputChannelData,
-                                                           int numInputChannels,
-                                                           float* const* outputChannelData,
-                                                           int numOutputChannels,
-                                                           int numSamples,
-                                                           const juce::AudioIODeviceCallbackContext&)
+void AudioInputListener::audioDeviceIOCallbackWithContext (const float* const* inputChannelData, int numInputChannels,
+                                                           float* const* outputChannelData, int numOutputChannels,
+                                                           int numSamples, const juce::AudioIODeviceCallbackContext&)
 {
     if (numSamples <= 0)
         return;
@@ -247,8 +251,7 @@ void AudioInputListener::decodeSamples (const float* samples, int numSamples)
         if (masks.negative != 0)
             lastNegative = start + highestBit (masks.negative);
 
-        for (auto counted = (masks.negative & positiveBefore) | (masks.positive & negativeBefore);
-             counted != 0;
+        for (auto counted = (masks.negative & positiveBefore) | (masks.positive & negativeBefore); counted != 0;
              counted &= counted - 1)
         {
             const int t = lowestBit (counted);

@@ -41,11 +41,8 @@ public:
     ~AudioInputListener() override;
 
     /** Decodes one block of the input channel and silences every output channel. */
-    void audioDeviceIOCallbackWithContext (const float* const* inputChannelData,
-                                           int numInputChannels,
-                                           float* const* outputChannelData,
-                                           int numOutputChannels,
-                                           int numSamples,
+    void audioDeviceIOCallbackWithContext (const float* const* inputChannelData, int numInputChannels,
+                                           float* const* outputChannelData, int numOutputChannels, int numSamples,
                                            const juce::AudioIODeviceCallbackContext& context) override;
 
     /** Raises the generator's priority and sets the interval limits and the resynchronisation

@@ -50,11 +50,11 @@ GeneratorClock& GeneratorClock::system()
 
 //==============================================================================
 DemoThread::DemoThread (MidiDevices& devices, GeneratorClock& clockToUse)
-    : juce::Thread ("JUCE Demo Thread")
-    , nextBlockTimeMs (wholeMillisecondsOf (clockToUse))
-    , lastLtcTimeMs (wholeMillisecondsOf (clockToUse))
-    , midiDevices (devices)
-    , clock (clockToUse)
+    : juce::Thread ("JUCE Demo Thread"),
+      nextBlockTimeMs (wholeMillisecondsOf (clockToUse)),
+      lastLtcTimeMs (wholeMillisecondsOf (clockToUse)),
+      midiDevices (devices),
+      clock (clockToUse)
 {
 }
 

@@ -17,12 +17,8 @@ void paintPageBackground (juce::Graphics& g, int width, int height)
         g.drawImageAt (logo, width - 73, height - 73);
 }
 
-void setUpPageLabel (juce::Component& page,
-                     juce::Label& label,
-                     juce::Rectangle<int> bounds,
-                     float fontHeight,
-                     juce::Justification justification,
-                     const juce::String& text)
+void setUpPageLabel (juce::Component& page, juce::Label& label, juce::Rectangle<int> bounds, float fontHeight,
+                     juce::Justification justification, const juce::String& text)
 {
     page.addAndMakeVisible (label);
     label.setBounds (bounds);

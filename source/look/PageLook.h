@@ -15,9 +15,5 @@ void paintPageBackground (juce::Graphics& g, int width, int height);
 /** Adds a caption label to a preferences page: placed, in a plain font of this height, not
     editable, with a black and transparent editor, and given its text without notification.
 */
-void setUpPageLabel (juce::Component& page,
-                     juce::Label& label,
-                     juce::Rectangle<int> bounds,
-                     float fontHeight,
-                     juce::Justification justification,
-                     const juce::String& text);
+void setUpPageLabel (juce::Component& page, juce::Label& label, juce::Rectangle<int> bounds, float fontHeight,
+                     juce::Justification justification, const juce::String& text);

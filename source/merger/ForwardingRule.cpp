@@ -16,8 +16,7 @@ juce::MidiMessage forwardedMessage (const juce::MidiMessage& message, const Merg
         result.setChannel (row.destinationIndex);
 
     if (row.ccToNote && result.isController())
-        return juce::MidiMessage::noteOn (result.getChannel(),
-                                          result.getControllerNumber() & 0x7f,
+        return juce::MidiMessage::noteOn (result.getChannel(), result.getControllerNumber() & 0x7f,
                                           (juce::uint8) juce::jmin (127, result.getControllerValue()));
 
     return result;

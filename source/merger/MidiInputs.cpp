@@ -67,8 +67,9 @@ void MidiInputs::addMissingRows (const juce::StringArray& deviceNames)
 {
     for (const auto& name : deviceNames)
     {
-        const auto hasRow = std::any_of (inputs.begin(), inputs.end(), [&] (const SingleMidiInput* row)
-                                         { return row->inputToggle->getButtonText() == name; });
+        const auto hasRow =
+            std::any_of (inputs.begin(), inputs.end(),
+                         [&] (const SingleMidiInput* row) { return row->inputToggle->getButtonText() == name; });
 
         if (! hasRow)
             inputs.add (SingleMidiInput::create (name));

@@ -5,9 +5,7 @@
 
 #include "MidiMerger.h"
 
-void forwardMergedMessage (const juce::String& sourceName,
-                           const juce::MidiMessage& message,
-                           const MergerRowTable& rows,
+void forwardMergedMessage (const juce::String& sourceName, const juce::MidiMessage& message, const MergerRowTable& rows,
                            DemoThread& generator)
 {
     if (! generator.midiOutputActive)

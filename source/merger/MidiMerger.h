@@ -12,7 +12,5 @@
     thread: nothing leaves while no output is active, or when the source has no row; otherwise
     the message as its row's settings make it is sent at once.
 */
-void forwardMergedMessage (const juce::String& sourceName,
-                           const juce::MidiMessage& message,
-                           const MergerRowTable& rows,
+void forwardMergedMessage (const juce::String& sourceName, const juce::MidiMessage& message, const MergerRowTable& rows,
                            DemoThread& generator);

@@ -46,8 +46,7 @@ std::unique_ptr<SingleMidiInput> SingleMidiInput::create (const juce::String& de
 
 MergerRowSettings SingleMidiInput::getSettings() const
 {
-    return { inputToggle->getButtonText(),
-             destinationChannel->getSelectedItemIndex(),
+    return { inputToggle->getButtonText(), destinationChannel->getSelectedItemIndex(),
              ccToNoteToggle->getToggleState() };
 }
 

@@ -9,8 +9,8 @@
 #include <chrono>
 
 TimedMidiSender::TimedMidiSender (Writer writerToUse, Clock clockToUse)
-    : writer (std::move (writerToUse))
-    , clock (std::move (clockToUse))
+    : writer (std::move (writerToUse)),
+      clock (std::move (clockToUse))
 {
 }
 

@@ -21,8 +21,8 @@ class VirtualMidiOutput final : public MidiOutputPort
 {
 public:
     VirtualMidiOutput (juce::String nameToUse, std::shared_ptr<VirtualMidiOutputLog> logToUse)
-        : name (std::move (nameToUse))
-        , log (std::move (logToUse))
+        : name (std::move (nameToUse)),
+          log (std::move (logToUse))
     {
         log->recordEvent ("open");
     }

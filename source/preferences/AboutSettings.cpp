@@ -33,8 +33,8 @@ void AboutSettings::paint (juce::Graphics& g)
 {
     paintPageBackground (g, getWidth(), getHeight());
 
-    const auto emblem = juce::ImageCache::getFromMemory (QuillbankResources::emblem_png,
-                                                         QuillbankResources::emblem_pngSize);
+    const auto emblem =
+        juce::ImageCache::getFromMemory (QuillbankResources::emblem_png, QuillbankResources::emblem_pngSize);
 
     if (emblem.isValid())
         g.drawImage (emblem, 175, 20, 200, 200, 0, 0, 750, 750);

@@ -10,8 +10,7 @@
 /** The preferences window: built hidden once per run, shown by the main window's
     "Preferences" button and only hidden again by its close button.
 */
-class PreferencesWindow : public juce::DocumentWindow,
-                          private juce::ChangeListener
+class PreferencesWindow : public juce::DocumentWindow, private juce::ChangeListener
 {
 public:
     /** Builds the window, hidden, with the settings component as its content. */

@@ -62,8 +62,8 @@ TEST_P (LtcToMtcShow, FollowsAMinuteOfLtcAndMergesEveryMessage)
     const auto& c = GetParam();
     devices.setOutputNames ({ "Show Out" });
     devices.setInputNames ({ "Show In" });
-    writeAutosave (std::to_string (c.inputId) + "\n" + std::to_string (c.outputId) + "\n0\n1\nShow Out\n" +
-                   "Show In\n1\n1\n" + std::to_string (mergeChannel) + "\n");
+    writeAutosave (std::to_string (c.inputId) + "\n" + std::to_string (c.outputId) + "\n0\n1\nShow Out\n"
+                   + "Show In\n1\n1\n" + std::to_string (mergeChannel) + "\n");
     start();
     pump (300);
 

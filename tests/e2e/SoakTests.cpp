@@ -125,7 +125,8 @@ TEST_F (Soak, LtcStopsRestartsJumpsAndCrossesMidnightWhileTheMergerIsFlooded)
         {
             // Silence: only the grace after the last frame may still carry MTC.
             const auto* last = cycle.latestFrameAt (sample, true);
-            const auto silentMs = last == nullptr ? 1e9 : (double) (sample % cycleLength - last->endSample) * 1000.0 / sampleRate;
+            const auto silentMs =
+                last == nullptr ? 1e9 : (double) (sample % cycleLength - last->endSample) * 1000.0 / sampleRate;
 
             if (silentMs > graceMs + graceSlackMs + 1000.0 / 29.97)
                 ++blocksAfterGrace;
@@ -273,8 +274,9 @@ TEST_F (Soak, LtcStopsRestartsJumpsAndCrossesMidnightWhileTheMergerIsFlooded)
     EXPECT_EQ (wrongMerged, 0);
 
     const auto growthMiB = (endRss - baselineRss) / (1024.0 * 1024.0);
-    EXPECT_LT (std::abs (growthMiB), 4.0) << "resident set after " << baselineAfterMs / 1000 << " s: "
-                                           << baselineRss / 1048576 << " MiB, at the end: " << endRss / 1048576 << " MiB";
+    EXPECT_LT (std::abs (growthMiB), 4.0)
+        << "resident set after " << baselineAfterMs / 1000 << " s: " << baselineRss / 1048576
+        << " MiB, at the end: " << endRss / 1048576 << " MiB";
 
     std::printf ("[soak] %.0f s of LTC (%d passes of %.1f s), %lld merged messages (%.0f a second), %lld blocks; "
                  "block lateness median %.1f ms, p99 %.1f ms, max %.1f ms; "

@@ -359,8 +359,9 @@ TEST_F (Configuration, ASaveThatCannotWriteAndAnOpenThatCannotReadSayWhyAndChang
           "(Not a directory). The configuration is unchanged." },
         { "open a folder", app->openButton.get(), folder.getFullPathName(), "Could not open your configuration",
           "(Is a directory). The configuration is unchanged." },
-        { "open a file that is not there", app->openButton.get(), home.home.getChildFile ("gone.zems").getFullPathName(),
-          "Could not open your configuration", "(No such file or directory). The configuration is unchanged." },
+        { "open a file that is not there", app->openButton.get(),
+          home.home.getChildFile ("gone.zems").getFullPathName(), "Could not open your configuration",
+          "(No such file or directory). The configuration is unchanged." },
     };
 
     for (const auto& c : cases)
@@ -397,7 +398,8 @@ TEST_F (Configuration, ASaveThatCannotWriteAndAnOpenThatCannotReadSayWhyAndChang
         EXPECT_TRUE (app->enableToggle->getToggleState());
     }
 
-    EXPECT_EQ (home.home.findChildFiles (juce::File::findFilesAndDirectories, false).size(), 3); // plain, folder, Documents
+    // Nothing new beside the plain file, the folder and Documents.
+    EXPECT_EQ (home.home.findChildFiles (juce::File::findFilesAndDirectories, false).size(), 3);
 
     // A quit while a message is up ends cleanly and saves what is on screen.
     dialogAnswer = belowAFile;
@@ -447,6 +449,9 @@ TEST_F (Configuration, OpeningDamagedAndOddFilesAppliesEachLineThatReadsAndKeeps
     const auto megabyte = std::string (1 << 20, 'x');
     const auto megabyteOfContinuations = std::string (1 << 20, '\x80');
 
+    // Rows wrapped by hand; the formatter would give every field of a row that holds a braced
+    // value a line of its own.
+    // clang-format off
     const Case cases[] = {
         { "Enabled 2", "2\n2\n5\n2\nOut\n", false, 2, 2, 5.0, 99, true, "Out", a0, b0, none },
         { "Enabled -1", "2\n2\n5\n-1\nOut\n", false, 2, 2, 5.0, 99, true, "Out", a0, b0, none },
@@ -501,6 +506,7 @@ TEST_F (Configuration, OpeningDamagedAndOddFilesAppliesEachLineThatReadsAndKeeps
         { "1 MiB lines", head + megabyte + "\n" + megabyteOfContinuations + "\n0\n0\n3\n" + megabyte + "\n0\n0\n3\n",
           true, 2, 2, 5.0, 99, true, "Out", a0, b0, mergesATwice },
     };
+    // clang-format on
 
     devices.setOutputNames ({ "Out" });
     const auto file = home.home.getChildFile ("odd.zems");
@@ -580,8 +586,9 @@ TEST_F (Configuration, AnAudioSetUpFileThatIsNotWellFormedTextGivesTheDefaultSet
           declaration + "<DEVICESETUP deviceType=\"Test\"><MIDIINPUT name=\"A\xC0\x80\"/></DEVICESETUP>\r\n", false },
         { "a NUL inside", declaration + "<DEVICESETUP deviceType=\"Test\"/>\0\r\n"s, false },
         { "well-formed, with a name outside ASCII",
-          declaration + "<DEVICESETUP deviceType=\"Test\"><MIDIINPUT name=\"K\xC3\xBC\x63he\" "
-                        "identifier=\"k\"/></DEVICESETUP>\r\n",
+          declaration
+              + "<DEVICESETUP deviceType=\"Test\"><MIDIINPUT name=\"K\xC3\xBC\x63he\" "
+                "identifier=\"k\"/></DEVICESETUP>\r\n",
           true },
     };
 
@@ -696,9 +703,8 @@ TEST_F (Shutdown, ReleasesOnlyTheMergedRowsAndRecordsEveryRow)
     EXPECT_EQ (devices.getInputCalls(), (juce::StringArray { "enable A", "add A", "enable B", "add B" }));
 
     quit();
-    EXPECT_EQ (devices.getInputCalls(),
-               (juce::StringArray { "enable A", "add A", "enable B", "add B", "disable A", "remove A", "disable B",
-                                    "remove B" }));
+    EXPECT_EQ (devices.getInputCalls(), (juce::StringArray { "enable A", "add A", "enable B", "add B", "disable A",
+                                                             "remove A", "disable B", "remove B" }));
     EXPECT_EQ (devices.getNumHandlers ("A") + devices.getNumHandlers ("B"), 0);
     EXPECT_EQ (readAutosave(), "1\n1\n1\n0\nNo Output\nA\n1\n0\n0\nB\n1\n0\n0\nC\n0\n0\n0\n");
 }
@@ -817,13 +823,15 @@ TEST_F (Shutdown, QuitWhileMtcRunsHandsNoBlockOverOnceTheSequenceHasBegun)
     };
 
     std::atomic<bool> feeding { true };
-    std::thread ltc ([&] {
-        while (feeding)
+    std::thread ltc (
+        [&]
         {
-            handOverFrame();
-            std::this_thread::sleep_for (std::chrono::milliseconds (83));
-        }
-    });
+            while (feeding)
+            {
+                handOverFrame();
+                std::this_thread::sleep_for (std::chrono::milliseconds (83));
+            }
+        });
 
     pump (600);
     feeding = false;

@@ -179,9 +179,17 @@ TEST_F (PreferencesFixture, AboutPageNamesTheProductAndLinksToItsSite)
     auto& about = *tabs().getTabContentComponent (3);
     ASSERT_EQ (about.getNumChildComponents(), 3);
 
-    struct Line { const char* text; juce::Rectangle<int> bounds; float height; juce::Justification justification; };
+    struct Line
+    {
+        const char* text;
+        juce::Rectangle<int> bounds;
+        float height;
+        juce::Justification justification;
+    };
     const Line lines[] = {
-        { "To check for updates, or report bugs/recommendations, visit", { 90, 290, 293, 24 }, 12.0f,
+        { "To check for updates, or report bugs/recommendations, visit",
+          { 90, 290, 293, 24 },
+          12.0f,
           juce::Justification::topLeft },
         { "ZEM Quillbank, Version 1.0.1", { 125, 225, 300, 24 }, 15.0f, juce::Justification::centredTop },
     };
@@ -218,7 +226,8 @@ TEST_F (PreferencesFixture, EveryPageIsDarkGreyWithTheLogoAtItsLowerRight)
     settle();
 
     const auto folder = juce::File::getSpecialLocation (juce::File::currentExecutableFile)
-                            .getSiblingFile ("output").getChildFile ("preferences");
+                            .getSiblingFile ("output")
+                            .getChildFile ("preferences");
     ASSERT_TRUE (folder.createDirectory());
 
     const char* names[] = { "midi-merger", "audio-input", "offset", "about" };
@@ -241,8 +250,8 @@ TEST_F (PreferencesFixture, EveryPageIsDarkGreyWithTheLogoAtItsLowerRight)
         EXPECT_EQ (shot.getPixelAt (545, 36).getARGB(), juce::Colours::darkgrey.getARGB()) << names[i];
         EXPECT_EQ (shot.getPixelAt (545, 5).getARGB(), juce::Colours::darkgrey.getARGB()) << names[i];
 
-        const auto logo = juce::ImageCache::getFromMemory (QuillbankResources::logo_png,
-                                                           QuillbankResources::logo_pngSize);
+        const auto logo =
+            juce::ImageCache::getFromMemory (QuillbankResources::logo_png, QuillbankResources::logo_pngSize);
         int differing = 0;
 
         for (int y = 0; y < 73; ++y)

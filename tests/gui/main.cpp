@@ -12,8 +12,15 @@ namespace
 {
 // The framework installs lenient X error handlers only for applications; a test program on a
 // bare X server would otherwise be ended by the first harmless protocol error.
-int ignoreXError (Display*, XErrorEvent*) { return 0; }
-int ignoreXIOError (Display*) { return 0; }
+int ignoreXError (Display*, XErrorEvent*)
+{
+    return 0;
+}
+
+int ignoreXIOError (Display*)
+{
+    return 0;
+}
 } // namespace
 
 int main (int argc, char** argv)

@@ -40,7 +40,8 @@ AppFixture::~AppFixture()
     pump (10);
 }
 
-LTCtoMTC::Environment testEnvironment (VirtualMidiDevices& devices, int audioOutputChannels, TestAudioDeviceType*& audio)
+LTCtoMTC::Environment testEnvironment (VirtualMidiDevices& devices, int audioOutputChannels,
+                                       TestAudioDeviceType*& audio)
 {
     LTCtoMTC::Environment environment;
     environment.midiDevices = &devices;

@@ -33,7 +33,8 @@ private:
 /** What a main component runs on in tests and benchmarks: these virtual MIDI devices, and a
     test audio device type, which is handed to `audio` once the component has added it.
 */
-LTCtoMTC::Environment testEnvironment (VirtualMidiDevices& devices, int audioOutputChannels, TestAudioDeviceType*& audio);
+LTCtoMTC::Environment testEnvironment (VirtualMidiDevices& devices, int audioOutputChannels,
+                                       TestAudioDeviceType*& audio);
 
 /** The whole main component over virtual MIDI devices, in a temporary home, with the Save and
     Open dialogs answered by the test.

@@ -25,7 +25,7 @@ public:
     {
         double framesPerSecond = 30.0; ///< 24, 25, 30, or 24000/1001 and 30000/1001 (23.976 and 29.97)
         double sampleRate = 48000.0;
-        double levelDbfs = -3.0;       ///< peak level of the LTC
+        double levelDbfs = -3.0;                                ///< peak level of the LTC
         double snrDb = std::numeric_limits<double>::infinity(); ///< white noise this far below the LTC's power
         LtcTime start;
         int numFrames = 1;

@@ -119,7 +119,8 @@ void LtcTestWriter::setField (FrameBits& frameBits, int firstBit, int width, uns
         frameBits[(size_t) (firstBit + i)] = ((value >> i) & 1) != 0;
 }
 
-LtcTestWriter::FrameBits LtcTestWriter::frameBits (LtcTime time, std::uint32_t userBits, std::initializer_list<int> setBits)
+LtcTestWriter::FrameBits LtcTestWriter::frameBits (LtcTime time, std::uint32_t userBits,
+                                                   std::initializer_list<int> setBits)
 {
     FrameBits f;
     setField (f, 0, 4, (unsigned) time.frames % 10);

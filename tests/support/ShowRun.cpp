@@ -28,7 +28,8 @@ juce::int64 decoderCountFor (const LtcTime& time, const ShowRates& rates)
 }
 
 //==============================================================================
-LtcReference::LtcReference (ShowRates ratesToUse) : rates (ratesToUse)
+LtcReference::LtcReference (ShowRates ratesToUse)
+    : rates (ratesToUse)
 {
 }
 
@@ -91,8 +92,12 @@ const LtcReference::Frame* LtcReference::frameAt (juce::int64 sample, bool loope
 }
 
 //==============================================================================
-LtcPlayback::LtcPlayback (const std::vector<float>& samplesToPlay, juce::int64 length, double sampleRate, size_t maxDeliveries)
-    : samples (samplesToPlay), lengthToPlay (length), samplesPerMs (sampleRate / 1000.0), deliveries (maxDeliveries)
+LtcPlayback::LtcPlayback (const std::vector<float>& samplesToPlay, juce::int64 length, double sampleRate,
+                          size_t maxDeliveries)
+    : samples (samplesToPlay),
+      lengthToPlay (length),
+      samplesPerMs (sampleRate / 1000.0),
+      deliveries (maxDeliveries)
 {
 }
 
@@ -155,8 +160,8 @@ juce::int64 LtcPlayback::samplePlayingAt (double timeMs) const
 double LtcPlayback::deliveryTimeOf (juce::int64 sample) const
 {
     const auto begin = deliveries.begin(), end = begin + (std::ptrdiff_t) deliveriesSoFar();
-    const auto holder = std::upper_bound (begin, end, sample, [] (juce::int64 s, const Delivery& d)
-                                          { return s < d.firstSample + d.numSamples; });
+    const auto holder = std::upper_bound (
+        begin, end, sample, [] (juce::int64 s, const Delivery& d) { return s < d.firstSample + d.numSamples; });
     return holder == end ? 0.0 : holder->timeMs;
 }
 
@@ -180,11 +185,12 @@ MergerFeeder::~MergerFeeder()
 void MergerFeeder::start()
 {
     running = true;
-    thread = std::thread ([this]
-                          {
-                              juce::Thread::setCurrentThreadName ("MIDI Feeder");
-                              run();
-                          });
+    thread = std::thread (
+        [this]
+        {
+            juce::Thread::setCurrentThreadName ("MIDI Feeder");
+            run();
+        });
 }
 
 void MergerFeeder::stop()
@@ -203,7 +209,8 @@ void MergerFeeder::run()
 
     for (juce::int64 burst = 0; running; ++burst)
     {
-        std::this_thread::sleep_until (startTime + std::chrono::duration_cast<Clock::duration> (interval * (double) burst));
+        std::this_thread::sleep_until (startTime
+                                       + std::chrono::duration_cast<Clock::duration> (interval * (double) burst));
 
         for (int i = 0; i < burstSize; ++i)
         {
@@ -227,9 +234,9 @@ juce::MidiMessage mergedTestMessage (juce::int64 n)
 
     switch (n % 4)
     {
-        case 0:  return juce::MidiMessage::noteOn (channel, key, (juce::uint8) (1 + n % 127));
-        case 1:  return juce::MidiMessage::noteOff (channel, key, (juce::uint8) 0x40);
-        case 2:  return juce::MidiMessage::controllerEvent (channel, key, (int) ((n / 3) % 128));
+        case 0: return juce::MidiMessage::noteOn (channel, key, (juce::uint8) (1 + n % 127));
+        case 1: return juce::MidiMessage::noteOff (channel, key, (juce::uint8) 0x40);
+        case 2: return juce::MidiMessage::controllerEvent (channel, key, (int) ((n / 3) % 128));
         default: return juce::MidiMessage::pitchWheel (channel, (int) (n % 16384));
     }
 }
@@ -241,15 +248,18 @@ std::vector<juce::uint8> expectedForwardedBytes (juce::int64 n, int destinationC
 
     switch (n % 4)
     {
-        case 0:  return { (juce::uint8) (0x90 | channelBits), key, (juce::uint8) (1 + n % 127) };
-        case 1:  return { (juce::uint8) (0x80 | channelBits), key, 0x40 };
-        case 2:  return { (juce::uint8) (0x90 | channelBits), key, (juce::uint8) ((n / 3) % 128) };
-        default: return { (juce::uint8) (0xe0 | channelBits), (juce::uint8) (n % 16384 & 0x7f), (juce::uint8) ((n % 16384) >> 7) };
+        case 0: return { (juce::uint8) (0x90 | channelBits), key, (juce::uint8) (1 + n % 127) };
+        case 1: return { (juce::uint8) (0x80 | channelBits), key, 0x40 };
+        case 2: return { (juce::uint8) (0x90 | channelBits), key, (juce::uint8) ((n / 3) % 128) };
+        default:
+            return { (juce::uint8) (0xe0 | channelBits), (juce::uint8) (n % 16384 & 0x7f),
+                     (juce::uint8) ((n % 16384) >> 7) };
     }
 }
 
 //==============================================================================
-MtcCollector::MtcCollector (int rate) : outputRate (rate)
+MtcCollector::MtcCollector (int rate)
+    : outputRate (rate)
 {
 }
 
@@ -257,7 +267,8 @@ bool MtcCollector::take (const VirtualMidiOutputLog::SentMessage& message)
 {
     const auto& bytes = message.bytes;
     const bool quarterFrame = bytes.size() == 2 && bytes[0] == 0xf1;
-    const bool fullFrame = bytes.size() == 10 && bytes[0] == 0xf0 && bytes[1] == 0x7f && bytes[3] == 0x01 && bytes[4] == 0x01;
+    const bool fullFrame =
+        bytes.size() == 10 && bytes[0] == 0xf0 && bytes[1] == 0x7f && bytes[3] == 0x01 && bytes[4] == 0x01;
 
     if (! quarterFrame && ! fullFrame)
         return false;

@@ -19,9 +19,9 @@
 /** The rates of one run: the input box's choice and the output box's, as the engine reads them. */
 struct ShowRates
 {
-    int inputRate = 24;     ///< nominal LTC rate, 24 or 30
-    bool pullDown = false;  ///< the LTC runs at 23.976 or 29.97
-    int outputRate = 24;    ///< MTC rate, 24 or 30
+    int inputRate = 24;    ///< nominal LTC rate, 24 or 30
+    bool pullDown = false; ///< the LTC runs at 23.976 or 29.97
+    int outputRate = 24;   ///< MTC rate, 24 or 30
 };
 
 /** The frame count that the decoder forms for an LTC time at these rates, with no offset:
@@ -42,8 +42,8 @@ public:
         juce::int64 firstSample = 0, endSample = 0;
         juce::int64 count = 0;
         LtcTime time;
-        bool followsOn = false;       ///< directly after the previous frame, with a count at most 3 on
-        bool afterSilence = true;     ///< the first frame, or one that silence comes before
+        bool followsOn = false;         ///< directly after the previous frame, with a count at most 3 on
+        bool afterSilence = true;       ///< the first frame, or one that silence comes before
         juce::int64 runStartSample = 0; ///< where the run of frames that follow on, up to this one, began
     };
 
@@ -77,7 +77,7 @@ public:
     {
         juce::int64 firstSample = 0;
         int numSamples = 0;
-        double timeMs = 0;   ///< millisecond counter (high resolution) when the block was filled
+        double timeMs = 0;       ///< millisecond counter (high resolution) when the block was filled
         double sampleZeroMs = 0; ///< when sample 0 began, by the most punctual block so far
     };
 
@@ -126,8 +126,8 @@ class MergerFeeder
 public:
     using MessageMaker = std::function<juce::MidiMessage (juce::int64)>;
 
-    MergerFeeder (VirtualMidiDevices& devices, juce::String inputName, MessageMaker makeMessage,
-                  double burstsPerSecond, int burstSize, size_t timesToKeep);
+    MergerFeeder (VirtualMidiDevices& devices, juce::String inputName, MessageMaker makeMessage, double burstsPerSecond,
+                  int burstSize, size_t timesToKeep);
     ~MergerFeeder();
 
     void start();

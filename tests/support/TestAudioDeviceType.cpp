@@ -54,8 +54,8 @@ public:
     juce::Array<int> getAvailableBufferSizes() override { return { 64, 128, 256, 512, 1024, 2048, 4096 }; }
     int getDefaultBufferSize() override { return 512; }
 
-    juce::String open (const juce::BigInteger& inputChannels, const juce::BigInteger& outputChannels,
-                       double sampleRate, int bufferSizeSamples) override
+    juce::String open (const juce::BigInteger& inputChannels, const juce::BigInteger& outputChannels, double sampleRate,
+                       int bufferSizeSamples) override
     {
         close();
         activeInputs = inputChannels;
@@ -88,11 +88,12 @@ public:
 
         callback = newCallback;
         running = true;
-        thread = std::thread ([this]
-                             {
-                                 juce::Thread::setCurrentThreadName ("Test Audio");
-                                 run();
-                             });
+        thread = std::thread (
+            [this]
+            {
+                juce::Thread::setCurrentThreadName ("Test Audio");
+                run();
+            });
     }
 
     void stop() override
@@ -135,7 +136,8 @@ private:
 
         for (juce::int64 block = 0; running; ++block)
         {
-            std::this_thread::sleep_until (startTime + std::chrono::duration_cast<Clock::duration> (blockDuration * (double) block));
+            std::this_thread::sleep_until (
+                startTime + std::chrono::duration_cast<Clock::duration> (blockDuration * (double) block));
 
             shared->fillInput (input.data(), currentBufferSize);
 
@@ -179,16 +181,17 @@ void TestAudioDeviceType::setInputSource (InputSource source)
 
 void TestAudioDeviceType::setInputSamples (std::vector<float> samples, bool loop)
 {
-    setInputSource ([samples = std::move (samples), loop, position = (size_t) 0] (float* block, int numSamples) mutable
-    {
-        for (int i = 0; i < numSamples; ++i)
+    setInputSource (
+        [samples = std::move (samples), loop, position = (size_t) 0] (float* block, int numSamples) mutable
         {
-            if (loop && position == samples.size())
-                position = 0;
+            for (int i = 0; i < numSamples; ++i)
+            {
+                if (loop && position == samples.size())
+                    position = 0;
 
-            block[i] = position < samples.size() ? samples[position++] : 0.0f;
-        }
-    });
+                block[i] = position < samples.size() ? samples[position++] : 0.0f;
+            }
+        });
 }
 
 void TestAudioDeviceType::setInputLatency (int samples)
@@ -223,7 +226,8 @@ bool TestAudioDeviceType::hasSeparateInputsAndOutputs() const
     return false;
 }
 
-juce::AudioIODevice* TestAudioDeviceType::createDevice (const juce::String& outputDeviceName, const juce::String& inputDeviceName)
+juce::AudioIODevice* TestAudioDeviceType::createDevice (const juce::String& outputDeviceName,
+                                                        const juce::String& inputDeviceName)
 {
     if (outputDeviceName == deviceName || inputDeviceName == deviceName)
         return new TestAudioDevice (shared);

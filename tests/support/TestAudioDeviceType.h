@@ -47,7 +47,8 @@ public:
     int getDefaultDeviceIndex (bool forInput) const override;
     int getIndexOfDevice (juce::AudioIODevice* device, bool asInput) const override;
     bool hasSeparateInputsAndOutputs() const override;
-    juce::AudioIODevice* createDevice (const juce::String& outputDeviceName, const juce::String& inputDeviceName) override;
+    juce::AudioIODevice* createDevice (const juce::String& outputDeviceName,
+                                       const juce::String& inputDeviceName) override;
 
     /** What the type shares with the devices it creates. */
     struct Shared;

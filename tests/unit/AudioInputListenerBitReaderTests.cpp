@@ -162,16 +162,22 @@ struct FrameCounter final : public AudioInputListener::FrameWatcher
 
 TEST (AudioInputListenerBitReader, LimitsFollowSampleRateInputRateAndBufferSize)
 {
-    struct Case { double sampleRate; int inputRate; int bufferSize; int shortMin, shortMax, longMin, resync; };
+    struct Case
+    {
+        double sampleRate;
+        int inputRate;
+        int bufferSize;
+        int shortMin, shortMax, longMin, resync;
+    };
     const Case cases[] = {
-        { 48000, 30, 512, 5, 13, 15, 5 },   { 48000, 24, 1024, 6, 16, 19, 10 },
-        { 44100, 30, 2048, 4, 11, 13, 20 }, { 44100, 24, 614, 5, 14, 17, 5 },
-        { 96000, 30, 615, 10, 26, 30, 6 },  { 96000, 24, 64, 12, 32, 38, 5 },
+        { 48000, 30, 512, 5, 13, 15, 5 }, { 48000, 24, 1024, 6, 16, 19, 10 }, { 44100, 30, 2048, 4, 11, 13, 20 },
+        { 44100, 24, 614, 5, 14, 17, 5 }, { 96000, 30, 615, 10, 26, 30, 6 },  { 96000, 24, 64, 12, 32, 38, 5 },
     };
 
     for (const auto& c : cases)
     {
-        SCOPED_TRACE (juce::String (c.sampleRate) + " Hz, " + juce::String (c.inputRate) + " fps, " + juce::String (c.bufferSize));
+        SCOPED_TRACE (juce::String (c.sampleRate) + " Hz, " + juce::String (c.inputRate) + " fps, "
+                      + juce::String (c.bufferSize));
         BitReaderFixture f (c.sampleRate, c.inputRate, c.bufferSize);
         EXPECT_EQ (f.listener.shortMinSamples, c.shortMin);
         EXPECT_EQ (f.listener.shortMaxSamples, c.shortMax);
@@ -185,9 +191,17 @@ TEST (AudioInputListenerBitReader, IntervalsAndLevelsGiveTheBitsOfTheRule)
     // 48 kHz at 30 fps: a half bit is 6 to 12 samples, a 0 bit 16 or more. Every signal starts
     // with a loud positive run of 20 samples, whose end is a 0 bit of its own.
     using Build = std::function<void (LtcTestWriter&)>;
-    struct Case { const char* name; Build build; std::vector<int> bits; bool halfBitPending; };
+    struct Case
+    {
+        const char* name;
+        Build build;
+        std::vector<int> bits;
+        bool halfBitPending;
+    };
 
     const auto belowThreshold = std::nextafter (0.1f, 0.0f);
+    // One case a line or two; the formatter would spread each lambda and its row over several.
+    // clang-format off
     const Case cases[] = {
         { "short, long, short", [] (auto& w) { w.runs ({ 10, 20, 10 }); }, { 0, 0, 1 }, false },
         { "edges of the classes", [] (auto& w) { w.runs ({ 6, 12, 16, 15 }); }, { 0, 1, 0 }, false },
@@ -203,6 +217,7 @@ TEST (AudioInputListenerBitReader, IntervalsAndLevelsGiveTheBitsOfTheRule)
         { "zeros neither end nor split a half-wave",
           [] (auto& w) { w.silence (4).runs ({ 6 }).silence (4).runs ({ 10 }); }, { 0, 1 }, false },
     };
+    // clang-format on
 
     for (const auto& c : cases)
     {
@@ -229,8 +244,14 @@ TEST (AudioInputListenerBitReader, BlocksMatchThePerSampleRuleOnAnySignal)
     // out-of-range samples, compared after every block with a plain per-sample loop.
     std::mt19937 random (7);
     std::vector<float> samples;
-    const float levels[] = { 0.5f, 0.1f, std::nextafter (0.1f, 0.0f), 0.03f, 0.0f, 1.0e20f,
-                             std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity() };
+    const float levels[] = { 0.5f,
+                             0.1f,
+                             std::nextafter (0.1f, 0.0f),
+                             0.03f,
+                             0.0f,
+                             1.0e20f,
+                             std::numeric_limits<float>::quiet_NaN(),
+                             std::numeric_limits<float>::infinity() };
 
     while (samples.size() < 200'000)
     {
@@ -323,7 +344,8 @@ TEST (AudioInputListenerBitReader, SilenceOfAnyLengthEndsInExactlyOneZeroBit)
         f.feed (std::vector<float> (5000, 0.0f), 512);
     };
 
-    for (const auto& silence : { std::function<void (BitReaderFixture&)> (longSilence), std::function<void (BitReaderFixture&)> (nearTheCeiling) })
+    for (const auto& silence : { std::function<void (BitReaderFixture&)> (longSilence),
+                                 std::function<void (BitReaderFixture&)> (nearTheCeiling) })
     {
         BitReaderFixture f;
         LtcTestWriter loud;

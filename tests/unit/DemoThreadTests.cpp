@@ -231,8 +231,8 @@ TEST_F (GeneratorFixture, BlocksHandedOverEitherSideOf2To32MsLeaveTheirPiecesAQu
         const auto blocks = log->getBlocks();
         ASSERT_EQ (blocks.size(), handedOverAtMs.size());
         const auto firstAfter =
-            (size_t) (std::upper_bound (handedOverAtMs.begin(), handedOverAtMs.end(), (double) wrapMs) -
-                      handedOverAtMs.begin());
+            (size_t) (std::upper_bound (handedOverAtMs.begin(), handedOverAtMs.end(), (double) wrapMs)
+                      - handedOverAtMs.begin());
         ASSERT_GT (firstAfter, 0u);
         ASSERT_LT (firstAfter, blocks.size());
         ASSERT_GT (handedOverAtMs[firstAfter - 1] + 7000.0 / blocks[0].rate, (double) wrapMs);

@@ -29,8 +29,17 @@ constexpr bool on = true, off = false;
 
 TEST (ForwardingRule, EachKindOfMessageBecomesWhatItsRowSays)
 {
-    struct Case { const char* what; Bytes in; int destination; bool ccToNote; Bytes out; };
+    struct Case
+    {
+        const char* what;
+        Bytes in;
+        int destination;
+        bool ccToNote;
+        Bytes out;
+    };
 
+    // Columns lined up by hand, which the formatter would undo.
+    // clang-format off
     const Case cases[] = {
         { "note-off, original",            { 0x82, 0x3c, 0x40 }, original, on,  { 0x82, 0x3c, 0x40 } },
         { "note-off to channel 10",        { 0x82, 0x3c, 0x40 }, 10,       on,  { 0x89, 0x3c, 0x40 } },
@@ -60,6 +69,7 @@ TEST (ForwardingRule, EachKindOfMessageBecomesWhatItsRowSays)
         { "quarter frame unchanged",       { 0xf1, 0x35 },       16,       on,  { 0xf1, 0x35 } },
         { "quarter frame, original",       { 0xf1, 0x35 },       original, on,  { 0xf1, 0x35 } },
     };
+    // clang-format on
 
     for (const auto& c : cases)
     {
@@ -144,8 +154,8 @@ TEST_F (MergerOutputFixture, NothingLeavesWhileNoOutputIsActive)
     rows.publish ({ { "Keys", original, off } });
     generator.midiOutputActive = false;
 
-    for (const auto& bytes : { Bytes { 0x90, 0x3c, 0x40 }, Bytes { 0xb0, 0x07, 0x64 }, Bytes { 0xf8 },
-                               Bytes { 0xf0, 0x01, 0xf7 } })
+    for (const auto& bytes :
+         { Bytes { 0x90, 0x3c, 0x40 }, Bytes { 0xb0, 0x07, 0x64 }, Bytes { 0xf8 }, Bytes { 0xf0, 0x01, 0xf7 } })
         forwardMergedMessage ("Keys", messageOf (bytes), rows, generator);
 
     EXPECT_TRUE (sent().empty());

@@ -35,8 +35,15 @@ juce::int64 expectedCount (const LtcTime& t, int inputRate, int outputRate, bool
 
 TEST (LibLtcDecode, EveryFrameLibLtcWritesDecodesToItsCount)
 {
-    struct Rate { double framesPerSecond; int nominal; bool pullDown; };
-    const Rate rates[] = { { 24.0, 24, false }, { 30.0, 30, false }, { 24000.0 / 1001.0, 24, true }, { 30000.0 / 1001.0, 30, true } };
+    struct Rate
+    {
+        double framesPerSecond;
+        int nominal;
+        bool pullDown;
+    };
+    const Rate rates[] = {
+        { 24.0, 24, false }, { 30.0, 30, false }, { 24000.0 / 1001.0, 24, true }, { 30000.0 / 1001.0, 30, true }
+    };
     const int blockSizes[] = { 1, 64, 512, 4096 };
     const int numFrames = 40;
 
@@ -55,8 +62,9 @@ TEST (LibLtcDecode, EveryFrameLibLtcWritesDecodesToItsCount)
                             continue;
 
                         ++caseNumber;
-                        SCOPED_TRACE (juce::String (rate.framesPerSecond, 3) + " fps to " + juce::String (outputRate) + ", "
-                                      + juce::String (sampleRate) + " Hz, " + juce::String (level) + " dBFS, SNR " + juce::String (snr));
+                        SCOPED_TRACE (juce::String (rate.framesPerSecond, 3) + " fps to " + juce::String (outputRate)
+                                      + ", " + juce::String (sampleRate) + " Hz, " + juce::String (level)
+                                      + " dBFS, SNR " + juce::String (snr));
 
                         LibLtcSignal::Options options;
                         options.framesPerSecond = rate.framesPerSecond;
@@ -75,14 +83,16 @@ TEST (LibLtcDecode, EveryFrameLibLtcWritesDecodesToItsCount)
                         listener.mtcThread.outputFrameRate = outputRate;
                         listener.pullDownInput = rate.pullDown;
 
-                        std::unique_ptr<juce::AudioIODevice> device (deviceType.createDevice ({}, TestAudioDeviceType::deviceName));
+                        std::unique_ptr<juce::AudioIODevice> device (
+                            deviceType.createDevice ({}, TestAudioDeviceType::deviceName));
                         device->open (1, 0, sampleRate, 512);
                         listener.audioDeviceAboutToStart (device.get());
 
                         // Block sizes vary within the stream and start at a different place in each case.
                         for (size_t start = 0, block = (size_t) caseNumber; start < signal.samples.size(); ++block)
                         {
-                            const auto length = (int) std::min ((size_t) blockSizes[block % 4], signal.samples.size() - start);
+                            const auto length =
+                                (int) std::min ((size_t) blockSizes[block % 4], signal.samples.size() - start);
                             const float* channels[] = { signal.samples.data() + start };
                             listener.audioDeviceIOCallbackWithContext (channels, 1, nullptr, 0, length, {});
                             start += (size_t) length;
@@ -92,7 +102,8 @@ TEST (LibLtcDecode, EveryFrameLibLtcWritesDecodesToItsCount)
                         std::vector<juce::int64> expected;
 
                         for (size_t i = 0; i + 1 < signal.frames.size(); ++i)
-                            expected.push_back (expectedCount (signal.frames[i].time, rate.nominal, outputRate, rate.pullDown));
+                            expected.push_back (
+                                expectedCount (signal.frames[i].time, rate.nominal, outputRate, rate.pullDown));
 
                         if (recorder.counts.size() + 1 == expected.size())
                             expected.erase (expected.begin());

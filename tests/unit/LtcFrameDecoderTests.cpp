@@ -68,7 +68,8 @@ LtcTestWriter::FrameBits frameWithLargestDigits()
 {
     auto bits = LtcTestWriter::frameBits ({});
 
-    for (auto [firstBit, width] : { std::pair (0, 4), { 8, 2 }, { 16, 4 }, { 24, 3 }, { 32, 4 }, { 40, 3 }, { 48, 4 }, { 56, 2 } })
+    for (auto [firstBit, width] :
+         { std::pair (0, 4), { 8, 2 }, { 16, 4 }, { 24, 3 }, { 32, 4 }, { 40, 3 }, { 48, 4 }, { 56, 2 } })
         LtcTestWriter::setField (bits, firstBit, width, 0x0f);
 
     return bits;
@@ -94,7 +95,8 @@ TEST (LtcFrameDecoder, CountsAtTheOutputRateAndHandsOverEvenOnes)
         { "30 / 24: frame 16 becomes 12", LtcTestWriter::frameBits (t), 30, 24, false, 0, 89'364 },
         { "24 / 30: frame 16 becomes 20", LtcTestWriter::frameBits (t), 24, 30, false, 0, 111'710 },
         { "23.976 / 24", LtcTestWriter::frameBits (t), 24, 24, true, 0, 89'457 },
-        { "user bits do not change the time", LtcTestWriter::frameBits ({ 0, 0, 3, 0 }, 0x0000'0500u), 30, 30, false, 0, 90 },
+        { "user bits do not change the time", LtcTestWriter::frameBits ({ 0, 0, 3, 0 }, 0x0000'0500u), 30, 30, false, 0,
+          90 },
         { "user bits everywhere", LtcTestWriter::frameBits (t, 0xffff'ffffu), 30, 30, false, 0, 111'706 },
         { "flags are ignored", LtcTestWriter::frameBits (t, 0, { 10, 11, 27, 43, 58, 59 }), 30, 30, false, 0, 111'706 },
         { "units above 9 count at their value", frameWithRawFrameDigits (1, 12), 30, 30, false, 0, 22 },
@@ -123,12 +125,16 @@ TEST (LtcFrameDecoder, CountsAtTheOutputRateAndHandsOverEvenOnes)
 
 TEST (LtcFrameDecoder, RescalesFrameNumbersBetweenRates)
 {
-    const std::vector<juce::int64> thirtyToTwentyFour { 0, 0, 1, 2, 3, 4, 4, 5, 6, 7, 8, 8, 9, 10, 11,
+    const std::vector<juce::int64> thirtyToTwentyFour { 0,  0,  1,  2,  3,  4,  4,  5,  6,  7,  8,  8,  9,  10, 11,
                                                         12, 12, 13, 14, 15, 16, 16, 17, 18, 19, 20, 20, 21, 22, 23 };
-    const std::vector<juce::int64> twentyFourToThirty { 0, 1, 2, 3, 5, 6, 7, 8, 10, 11, 12, 13,
+    const std::vector<juce::int64> twentyFourToThirty { 0,  1,  2,  3,  5,  6,  7,  8,  10, 11, 12, 13,
                                                         15, 16, 17, 18, 20, 21, 22, 23, 25, 26, 27, 28 };
 
-    struct Case { int inputRate, outputRate; const std::vector<juce::int64>& frames; };
+    struct Case
+    {
+        int inputRate, outputRate;
+        const std::vector<juce::int64>& frames;
+    };
 
     for (const auto& c : { Case { 30, 24, thirtyToTwentyFour }, Case { 24, 30, twentyFourToThirty } })
     {
@@ -167,7 +173,11 @@ TEST (LtcFrameDecoder, ConsecutiveFramesHandOverEverySecondOne)
 
 TEST (LtcFrameDecoder, WindowAroundTheGeneratorPosition)
 {
-    struct Case { juce::int64 count; int mismatchAfter; };
+    struct Case
+    {
+        juce::int64 count;
+        int mismatchAfter;
+    };
     const Case cases[] = { { 1'000, 0 }, { 1'002, 0 }, { 998, 3 }, { 1'004, 3 } };
 
     for (const auto& c : cases)

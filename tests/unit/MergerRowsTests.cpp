@@ -169,7 +169,11 @@ TEST_F (MergerPageFixture, PageHasItsHeadersAboveTheList)
     EXPECT_EQ (viewport().getBounds(), juce::Rectangle<int> (0, 55, 550, 200));
     ASSERT_EQ (page.getNumChildComponents(), 4);
 
-    struct Header { const char* text; juce::Rectangle<int> bounds; };
+    struct Header
+    {
+        const char* text;
+        juce::Rectangle<int> bounds;
+    };
     const Header headers[] = { { "Inputs to Merge", { 20, 15, 180, 35 } },
                                { "Convert\nCC to Note", { 220, 7, 180, 55 } },
                                { "Destination Channel", { 345, 15, 180, 55 } } };

@@ -20,7 +20,11 @@ namespace
 /** Forwards what the virtual inputs deliver, as the main component does. */
 struct Forwarder : public MidiInputHandler
 {
-    Forwarder (MidiInputs& pageToUse, DemoThread& generatorToUse) : page (pageToUse), generator (generatorToUse) {}
+    Forwarder (MidiInputs& pageToUse, DemoThread& generatorToUse)
+        : page (pageToUse),
+          generator (generatorToUse)
+    {
+    }
 
     void handleIncomingMidiMessage (const juce::String& sourceName, const juce::MidiMessage& message) override
     {
@@ -64,7 +68,11 @@ TEST (MergerThreads, FloodWhileRowsAndOutputChangeSendsOnlyWhatSomeRowGives)
     // switch both on and off; each other channel goes with one position of it. A message made
     // from the channel of one published table and the switch of another therefore comes out as
     // something that no table gives, such as the unchanged controller.
-    struct RowState { int index; bool ccToNote; };
+    struct RowState
+    {
+        int index;
+        bool ccToNote;
+    };
     const RowState settled[] = { { 1, true }, { 5, false }, { 0, true }, { 12, false }, { -1, true }, { 13, false } };
     const int inPassing[] = { 10, 16 };
 
@@ -108,25 +116,26 @@ TEST (MergerThreads, FloodWhileRowsAndOutputChangeSendsOnlyWhatSomeRowGives)
     std::atomic<bool> stop { false };
     std::atomic<int> deliveredFromA { 0 }, deliveredFromZ { 0 };
 
-    std::thread input ([&]
-    {
-        const auto fromA = juce::MidiMessage::controllerEvent (3, 7, 100);
-        const auto fromZ = juce::MidiMessage::controllerEvent (5, 9, 50);
-        int fed = 0;
-
-        // Paced, so that the output's log stays small over the run.
-        while (! stop)
+    std::thread input (
+        [&]
         {
-            if (devices.feed ("A", fromA))
-                ++deliveredFromA;
+            const auto fromA = juce::MidiMessage::controllerEvent (3, 7, 100);
+            const auto fromZ = juce::MidiMessage::controllerEvent (5, 9, 50);
+            int fed = 0;
 
-            if (devices.feed ("Z", fromZ))
-                ++deliveredFromZ;
+            // Paced, so that the output's log stays small over the run.
+            while (! stop)
+            {
+                if (devices.feed ("A", fromA))
+                    ++deliveredFromA;
 
-            if ((++fed % 8) == 0)
-                std::this_thread::sleep_for (std::chrono::microseconds (50));
-        }
-    });
+                if (devices.feed ("Z", fromZ))
+                    ++deliveredFromZ;
+
+                if ((++fed % 8) == 0)
+                    std::this_thread::sleep_for (std::chrono::microseconds (50));
+            }
+        });
 
     const auto deadline = juce::Time::getMillisecondCounter() + 1000;
     int round = 1;

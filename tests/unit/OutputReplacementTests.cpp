@@ -20,15 +20,17 @@ TEST (OutputReplacement, SendsFromAnotherThreadNeverReachAnOutputBeingReplaced)
 
     std::atomic<bool> sending { true };
     std::atomic<int> attempts { 0 };
-    std::thread sender ([&] {
-        const auto note = juce::MidiMessage::noteOn (1, 60, (juce::uint8) 100);
-
-        while (sending)
+    std::thread sender (
+        [&]
         {
-            generator.sendNow (note);
-            ++attempts;
-        }
-    });
+            const auto note = juce::MidiMessage::noteOn (1, 60, (juce::uint8) 100);
+
+            while (sending)
+            {
+                generator.sendNow (note);
+                ++attempts;
+            }
+        });
 
     // Replace the output over and over, stopping and destroying each old one as the output
     // box does, while the other thread keeps sending.
@@ -52,7 +54,8 @@ TEST (OutputReplacement, SendsFromAnotherThreadNeverReachAnOutputBeingReplaced)
     sending = false;
     sender.join();
 
-    const auto sent = devices.getOutputLog ("First")->getSent().size() + devices.getOutputLog ("Second")->getSent().size();
+    const auto sent =
+        devices.getOutputLog ("First")->getSent().size() + devices.getOutputLog ("Second")->getSent().size();
     EXPECT_GT (attempts.load(), 0);
     EXPECT_GT (sent, 0u);
     EXPECT_LE (sent, (size_t) attempts.load());

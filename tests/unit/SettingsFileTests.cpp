@@ -223,7 +223,7 @@ TEST_F (SettingsFileOnDisk, ReplacesTheFileAndKeepsItsPermissions)
 
     ASSERT_TRUE (writeSettingsFile (target.string(), workedExampleText));
     EXPECT_EQ (readBytes (target), workedExampleText);
-    EXPECT_EQ (entries (folder), std::vector<std::string>{ "autosave.zems" });
+    EXPECT_EQ (entries (folder), std::vector<std::string> { "autosave.zems" });
 
     struct stat info;
     ASSERT_EQ (::stat (target.c_str(), &info), 0);
@@ -249,7 +249,7 @@ TEST_F (SettingsFileOnDisk, FailedWriteLeavesThePreviousFile)
     EXPECT_FALSE (writeSettingsFile (target.string(), workedExampleText, writeHalfThenFail, &failure));
     EXPECT_EQ (failure, "Input/output error"); // the step failed without saying why
     EXPECT_EQ (readBytes (target), before);
-    EXPECT_EQ (entries (folder), std::vector<std::string>{ "autosave.zems" });
+    EXPECT_EQ (entries (folder), std::vector<std::string> { "autosave.zems" });
 
     fs::remove (target);
     EXPECT_FALSE (writeSettingsFile (target.string(), workedExampleText, writeHalfThenFail));
@@ -271,7 +271,7 @@ TEST_F (SettingsFileOnDisk, PathsThatCannotBeWrittenWriteNothingAndSayWhy)
         std::string failure;
         EXPECT_FALSE (writeSettingsFile (path.string(), workedExampleText, &failure));
         EXPECT_EQ (failure, reason);
-        EXPECT_EQ (entries (folder), std::vector<std::string>{ "plain" });
+        EXPECT_EQ (entries (folder), std::vector<std::string> { "plain" });
     }
 }
 
@@ -285,7 +285,7 @@ TEST_F (SettingsFileOnDisk, WritesThroughASymbolicLink)
     ASSERT_TRUE (writeSettingsFile (target.string(), workedExampleText));
     EXPECT_TRUE (fs::is_symlink (target));
     EXPECT_EQ (readBytes (real), workedExampleText);
-    EXPECT_EQ (entries (folder / "real"), std::vector<std::string>{ "settings.zems" });
+    EXPECT_EQ (entries (folder / "real"), std::vector<std::string> { "settings.zems" });
 }
 
 TEST_F (SettingsFileOnDisk, LeavesATargetThatIsNotARegularFileUntouched)
