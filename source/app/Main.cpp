@@ -38,13 +38,18 @@ Application::MainWindow::MainWindow (const juce::String& name, juce::Component* 
     : juce::DocumentWindow (
         name,
         juce::Desktop::getInstance().getDefaultLookAndFeel().findColour (juce::ResizableWindow::backgroundColourId),
-        juce::DocumentWindow::allButtons),
+        juce::DocumentWindow::allButtons, false),
       owner (ownerToUse)
 {
+    // Set up off the desktop, the native window is created and mapped at its final size and
+    // place. On the desktop, the native title bar would map it at the framework's first size of
+    // 128 x 128 and leave the final size to requests; a window manager that answers them late
+    // reports the first size back, the framework takes that over, and the window stays small.
     setUsingNativeTitleBar (true);
     setContentOwned (content, true);
     setResizable (false, false);
     centreWithSize (getWidth(), getHeight());
+    addToDesktop();
     setVisible (true);
 }
 
