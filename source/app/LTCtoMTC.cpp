@@ -5,6 +5,7 @@
 
 #include "LTCtoMTC.h"
 
+#include "app/FirstPaint.h"
 #include "config/SettingsFile.h"
 #include "config/SettingsFolder.h"
 #include "config/SettingsNames.h"
@@ -435,6 +436,7 @@ void LTCtoMTC::showPreferences()
 {
     preferencesWindow->setVisible (true);
     preferencesWindow->toFront (true);
+    paintFirstTimeNow (*preferencesWindow);
     preferencesWindow->settings.midiInputs.rebuildRows (midiDevices, *this);
 }
 

@@ -5,6 +5,7 @@
 
 #include "Main.h"
 
+#include "FirstPaint.h"
 #include "LTCtoMTC.h"
 
 Application::~Application()
@@ -51,6 +52,7 @@ Application::MainWindow::MainWindow (const juce::String& name, juce::Component* 
     centreWithSize (getWidth(), getHeight());
     addToDesktop();
     setVisible (true);
+    paintFirstTimeNow (*this);
 }
 
 void Application::MainWindow::closeButtonPressed()
