@@ -14,25 +14,6 @@ source "$here/lib.sh"
 mkdir -p "$out"
 rm -f "$out"/*.png "$out/app.log"
 
-# The dialog is a process of its own, so it is found by its title alone; sets $dialog.
-dialog_shown()
-{
-    dialog=$(xdotool search --all --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1 || true)
-    [ -n "$dialog" ]
-}
-
-no_dialog_shown()
-{
-    ! dialog_shown "$1"
-}
-
-# Clicks the button at ($1, $2) in the main window and waits for the dialog titled $3.
-open_dialog()
-{
-    click_in "$main" "$1" "$2"
-    wait_for_effect 10 dialog_shown "$3" || fail "clicking at ($1, $2) showed no dialog titled $3"
-}
-
 # Closes the main window while the dialog titled $1 is up, and expects a clean quit that wrote
 # the automatic settings file and took the dialog with it.
 quit_with_dialog_up()
@@ -61,6 +42,53 @@ xdotool key Return
 wait_until 5 test -f "$saves/chosen.zems" || fail "saving through the dialog wrote no file"
 wait_until 5 no_dialog_shown "Save your configuration" || fail "the Save dialog stayed up after saving"
 [ "$(sed -n 4p "$saves/chosen.zems")" = 1 ] || fail "the saved file does not record \"Enabled\" on: $(cat "$saves/chosen.zems")"
+
+# While the Save dialog is up, the main window still takes clicks: "Open" and "Save" start no
+# second dialog, and the save writes what is on screen when it is answered. The dialog is moved
+# aside so that the buttons are not covered. The dialog's process is the program's child and is
+# started at the click, so once the later click on "Enabled" has shown its effect, a second
+# dialog started by the earlier clicks would be running already.
+dialogs_of_app()
+{
+    pgrep -c -P "$app_pid" zenity || true
+}
+
+status_now()
+{
+    shot_of "$main" "$1"
+    crop "$1" 10 45 100 40 "$1"
+}
+
+status_differs_from()
+{
+    status_now "$out/status-now.png"
+    [ "$(compare -metric AE "$1" "$out/status-now.png" null: 2>&1 || true)" != 0 ]
+}
+
+status_now "$out/status-before-second-clicks.png"
+open_dialog $save_button_x $buttons_y "Save your configuration"
+save_dialog="$dialog"
+xdotool windowmove --sync "$save_dialog" 900 0 2> /dev/null || xdotool windowmove "$save_dialog" 900 0
+[ "$(dialogs_of_app)" = 1 ] || fail "clicking Save started $(dialogs_of_app) dialog processes"
+click_in "$main" $open_button_x $buttons_y
+click_in "$main" $save_button_x $buttons_y
+click_in "$main" 150 168
+wait_for_effect 5 status_differs_from "$out/status-before-second-clicks.png" \
+    || fail "the click on Enabled with the Save dialog up had no effect"
+shot_of root "$out/second-clicks.png"
+[ "$(dialogs_of_app)" = 1 ] || fail "clicks on Open and Save with the Save dialog up started a second dialog: $(dialogs_of_app) running"
+! dialog_shown "Open your configuration" || fail "an Open dialog is up beside the Save dialog"
+xdotool windowactivate --sync "$save_dialog" 2> /dev/null || true
+xdotool type --delay 20 "$saves/while-up.zems"
+xdotool key Return
+wait_until 5 test -f "$saves/while-up.zems" || fail "the Save dialog's answer wrote no file"
+[ "$(tr '\n' ' ' < "$saves/while-up.zems")" = "1 1 1 0 No Output " ] \
+    || fail "the save holds $(tr '\n' ' ' < "$saves/while-up.zems"), not what was on screen when it was answered"
+wait_until 5 no_dialog_shown "Save your configuration" || fail "the Save dialog stayed up after saving"
+[ "$(dialogs_of_app)" = 0 ] || fail "$(dialogs_of_app) dialogs are still running after the save"
+status_now "$out/status-off.png"
+click_in "$main" 150 168
+wait_for_effect 5 status_differs_from "$out/status-off.png" || fail "Enabled did not switch on again"
 
 # Cancelled: nothing is written.
 before=$(ls -l --time-style=full-iso "$saves")

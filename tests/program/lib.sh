@@ -319,6 +319,34 @@ shows_tab()
     import -window "$prefs" "$file" 2>/dev/null && current_tab_is "$1" "$file"
 }
 
+# The dialog is a process of its own, so it is found by its title alone; sets $dialog.
+dialog_shown()
+{
+    dialog=$(xdotool search --all --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1 || true)
+    [ -n "$dialog" ]
+}
+
+no_dialog_shown()
+{
+    ! dialog_shown "$1"
+}
+
+# Clicks the button at ($1, $2) in the main window ($main) and waits for the dialog titled $3. A
+# click that comes while the dialog before is closing starts nothing, like any click while a dialog
+# is up: its window has gone, but the program learns of the answer only when the dialog's process
+# has ended (the framework looks every 100 ms). A message just closed also keeps the window's
+# clicks for a moment. So the button is clicked again while no dialog shows; a click while one is
+# up starts no second one, so no click can start two.
+open_dialog()
+{
+    local attempt
+    for attempt in 1 2 3 4 5; do
+        click_in "$main" "$1" "$2"
+        wait_for_effect 2 dialog_shown "$3" && return 0
+    done
+    fail "clicking at ($1, $2) showed no dialog titled $3"
+}
+
 # Starts JACK's dummy driver at 48 kHz with 512-sample buffers under a server name of our own
 # ($1), so that other JACK users on the machine are left alone, logging to $2, and waits until
 # it answers. Sets jackd_pid; stop_test_processes ends it with the application and $play_pid.
