@@ -436,8 +436,8 @@ void LTCtoMTC::showPreferences()
 {
     preferencesWindow->setVisible (true);
     preferencesWindow->toFront (true);
-    paintFirstTimeNow (*preferencesWindow);
     preferencesWindow->settings.midiInputs.rebuildRows (midiDevices, *this);
+    paintFirstTimeNow (*preferencesWindow);
 }
 
 void LTCtoMTC::switchRowInput (SingleMidiInput& row)

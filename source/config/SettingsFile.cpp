@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <locale>
 #include <memory>
 #include <sstream>
@@ -119,6 +118,12 @@ std::string errorText (int error)
     return std::generic_category().message (error != 0 ? error : EIO);
 }
 
+// Why a path that names something other than a regular file is neither read nor written.
+std::string notRegularFileText (mode_t mode)
+{
+    return S_ISDIR (mode) ? errorText (EISDIR) : "Not a regular file";
+}
+
 bool failWith (std::string* failure, const std::string& reason)
 {
     if (failure != nullptr)
@@ -151,16 +156,17 @@ bool writeSettingsFile (const std::string& path, const std::string& contents, co
     const auto target = resolveTarget (path);
     const auto folder = folderOf (target);
 
-    // A file that could not be opened for writing in place is not replaced either.
-    if (::access (target.c_str(), F_OK) == 0 && ::access (target.c_str(), W_OK) != 0)
-        return failWith (failure, errorText (errno));
-
     // The rename would put a regular file in place of a FIFO, a device node or a socket (and so
-    // remove a device node when run as root); such a target is left alone.
+    // remove a device node when run as root); such a target is left alone. What it is comes first,
+    // so that a folder the user may not write is reported as a folder.
     struct stat existing;
 
     if (::stat (target.c_str(), &existing) == 0 && ! S_ISREG (existing.st_mode))
-        return failWith (failure, S_ISDIR (existing.st_mode) ? errorText (EISDIR) : "Not a regular file");
+        return failWith (failure, notRegularFileText (existing.st_mode));
+
+    // A file that could not be opened for writing in place is not replaced either.
+    if (::access (target.c_str(), F_OK) == 0 && ::access (target.c_str(), W_OK) != 0)
+        return failWith (failure, errorText (errno));
 
     std::string temporaryPath;
     const auto fileDescriptor = createTemporaryFile (folder, temporaryPath);
@@ -271,25 +277,89 @@ ParsedSettings parseSettings (std::istream& input)
     return parsed;
 }
 
-ParsedSettings readSettingsFile (const std::string& path, std::string* failure)
+FileContents readRegularFile (const std::string& path)
 {
-    if (failure != nullptr)
-        failure->clear();
+    FileContents contents;
+    struct stat info;
 
-    errno = 0;
-    std::ifstream file (path);
-
-    if (! file.is_open())
+    // Opening a device can itself do something (a serial line, a watchdog), so what the path names
+    // is looked at first.
+    if (::stat (path.c_str(), &info) != 0)
     {
-        failWith (failure, errorText (errno));
-        return {};
+        contents.failure = errorText (errno);
+        return contents;
     }
 
-    auto parsed = parseSettings (file);
+    if (! S_ISREG (info.st_mode))
+    {
+        contents.opened = S_ISDIR (info.st_mode);
+        contents.failure = notRegularFileText (info.st_mode);
+        return contents;
+    }
 
-    // Once a read has failed, the stream reads nothing more, so errno is still that read's.
-    if (file.bad())
-        failWith (failure, errorText (errno));
+    // Without blocking, and looked at again once open, should something else have taken the
+    // file's place in between: an open of a FIFO would otherwise wait for a writer.
+    const auto fileDescriptor = ::open (path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
 
-    return parsed;
+    if (fileDescriptor < 0)
+    {
+        contents.failure = errorText (errno);
+        return contents;
+    }
+
+    if (::fstat (fileDescriptor, &info) != 0)
+    {
+        contents.failure = errorText (errno);
+    }
+    else if (! S_ISREG (info.st_mode))
+    {
+        contents.opened = S_ISDIR (info.st_mode);
+        contents.failure = notRegularFileText (info.st_mode);
+    }
+
+    if (! contents.failure.empty())
+    {
+        ::close (fileDescriptor);
+        return contents;
+    }
+
+    contents.opened = true;
+    contents.bytes.reserve (static_cast<size_t> (info.st_size));
+    char buffer[1 << 16];
+
+    for (;;)
+    {
+        const auto got = ::read (fileDescriptor, buffer, sizeof (buffer));
+
+        if (got > 0)
+        {
+            contents.bytes.append (buffer, static_cast<size_t> (got));
+        }
+        else if (got == 0)
+        {
+            break;
+        }
+        else if (errno != EINTR)
+        {
+            contents.failure = errorText (errno);
+            break;
+        }
+    }
+
+    ::close (fileDescriptor);
+    return contents;
+}
+
+ParsedSettings readSettingsFile (const std::string& path, std::string* failure)
+{
+    auto contents = readRegularFile (path);
+
+    if (failure != nullptr)
+        *failure = contents.failure;
+
+    if (! contents.opened)
+        return {};
+
+    std::istringstream input (std::move (contents.bytes));
+    return parseSettings (input);
 }

@@ -119,8 +119,36 @@ ParsedSettings parseSettings (std::istream& input);
 
 /** Reads the settings file at a path; opened is false when it cannot be opened.
 
-    When the caller asks for it, failure is set to why the file could not be read (the system's text
-    for the error), or emptied when it was read to its end. Reading can also fail part-way, for a
+    The file is read as readRegularFile reads it, so a path that names a FIFO, a device node or a
+    socket is not read at all: opened is false, as for a missing file. When the caller asks for it,
+    failure is set to why the file could not be read (the system's text for the error, or "Not a
+    regular file"), or emptied when it was read to its end. Reading can also fail part-way, for a
     folder or on an input/output error; opened is then true and the result holds what was read before.
 */
 ParsedSettings readSettingsFile (const std::string& path, std::string* failure = nullptr);
+
+/** The bytes of a file, as readRegularFile read them. */
+struct FileContents
+{
+    /** False when nothing could be read: the path names nothing, may not be read, or names neither
+        a regular file nor a folder. A folder opens as a stream opens one, and reading it fails at once.
+    */
+    bool opened = false;
+
+    /** What was read, up to the end or up to the first error. */
+    std::string bytes;
+
+    /** Empty when the file was read to its end; otherwise the system's text for the first error,
+        or "Not a regular file".
+    */
+    std::string failure;
+};
+
+/** Reads the whole of the regular file at a path, following symbolic links.
+
+    What the path names is looked at before it is opened, and the opened file once more, so that a
+    FIFO, a device node or a socket is never read from: on the message thread, a FIFO would wait for
+    a writer for ever and a device such as /dev/zero would never end. Nothing here blocks for such a
+    file, and none is even opened unless it took a regular file's place in between.
+*/
+FileContents readRegularFile (const std::string& path);

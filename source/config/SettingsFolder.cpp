@@ -5,6 +5,7 @@
 
 #include "SettingsFolder.h"
 
+#include "config/SettingsFile.h"
 #include "config/SettingsNames.h"
 
 #include <sys/stat.h>
@@ -14,15 +15,17 @@ namespace
 // The framework's XmlDocument reads a file's bytes as UTF-8 without checking them, and a lead
 // byte near the end sends its parser past the end of the buffer; so the bytes are checked here
 // first, and a file that is not well-formed text is treated like any other that is not XML.
+// The bytes are read as the settings files are, so that a FIFO or a device node in the file's
+// place is passed over like a missing file instead of holding up the start for good.
 std::unique_ptr<juce::XmlElement> parseAudioSetupFile (const juce::File& file)
 {
-    juce::MemoryBlock bytes;
+    const auto contents = readRegularFile (file.getFullPathName().toStdString());
 
-    if (! file.loadFileAsData (bytes))
+    if (! contents.opened || ! contents.failure.empty())
         return {};
 
-    const auto* data = static_cast<const char*> (bytes.getData());
-    auto size = bytes.getSize();
+    const auto* data = contents.bytes.data();
+    auto size = contents.bytes.size();
 
     // The framework decodes UTF-16 itself, into text it can read safely.
     if (size >= 2
@@ -119,7 +122,14 @@ void loadAudioDeviceSetup (juce::AudioDeviceManager& deviceManager, bool granted
 
 void saveAudioDeviceSetup (juce::AudioDeviceManager& deviceManager)
 {
+    // The framework's own text, written as the settings files are: its writer would rename a
+    // regular file over a FIFO or a device node, or over a link, in the file's place.
     if (auto state = deviceManager.createStateXml())
-        state->writeTo (audioSetupFile());
+    {
+        juce::MemoryOutputStream text;
+        state->writeTo (text);
+        writeSettingsFile (audioSetupFile().getFullPathName().toStdString(),
+                           std::string (static_cast<const char*> (text.getData()), text.getDataSize()));
+    }
 }
 } // namespace SettingsFolder

@@ -31,12 +31,14 @@ juce::File audioSetupFile();
 void createSettingsFolder();
 
 /** Restores the audio device set-up from its file (one input channel when recording is
-    granted, no output), or opens the default set-up; errors are ignored.
+    granted, no output), or opens the default set-up; errors are ignored. A file that is not
+    a regular file is not read.
 */
 void loadAudioDeviceSetup (juce::AudioDeviceManager& deviceManager, bool granted);
 
-/** Writes the device manager's state to the set-up file when it holds explicit settings;
-    the file is replaced only by a complete write.
+/** Writes the device manager's state to the set-up file when it holds explicit settings, as
+    writeSettingsFile writes: the file is replaced only by a complete write, and a FIFO, a device
+    node or a folder in its place is left alone.
 */
 void saveAudioDeviceSetup (juce::AudioDeviceManager& deviceManager);
 } // namespace SettingsFolder

@@ -7,9 +7,11 @@
 #include "merger/SingleMidiInput.h"
 #include "preferences/PreferencesWindow.h"
 #include "support/AppFixture.h"
+#include "support/FifoRelease.h"
 #include "support/LibLtcSignal.h"
 
 #include <atomic>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <optional>
@@ -18,6 +20,7 @@
 #include <utility>
 
 #include <linux/capability.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -340,6 +343,8 @@ TEST_F (Configuration, ASaveThatCannotWriteAndAnOpenThatCannotReadSayWhyAndChang
     const auto folder = home.home.getChildFile ("folder.zems");
     ASSERT_TRUE (folder.createDirectory());
     const auto belowAFile = plainFile.getChildFile ("show.zems").getFullPathName();
+    const auto fifo = home.home.getChildFile ("pipe.zems");
+    ASSERT_EQ (::mkfifo (fifo.getFullPathName().toRawUTF8(), 0666), 0);
 
     struct Case
     {
@@ -362,13 +367,20 @@ TEST_F (Configuration, ASaveThatCannotWriteAndAnOpenThatCannotReadSayWhyAndChang
         { "open a file that is not there", app->openButton.get(),
           home.home.getChildFile ("gone.zems").getFullPathName(), "Could not open your configuration",
           "(No such file or directory). The configuration is unchanged." },
+        { "open a FIFO", app->openButton.get(), fifo.getFullPathName(), "Could not open your configuration",
+          "(Not a regular file). The configuration is unchanged." },
     };
 
     for (const auto& c : cases)
     {
         SCOPED_TRACE (c.what);
         dialogAnswer = c.path;
-        click (*app, *c.button);
+
+        {
+            const FifoRelease release (c.path.toStdString(), 5000);
+            click (*app, *c.button);
+            EXPECT_FALSE (release.released()) << "the click waited for a writer";
+        }
 
         auto* message = messageShown();
         ASSERT_NE (message, nullptr);
@@ -386,27 +398,32 @@ TEST_F (Configuration, ASaveThatCannotWriteAndAnOpenThatCannotReadSayWhyAndChang
         EXPECT_TRUE (generator.ltcRunning);
         EXPECT_EQ (app->statusLabel.getText(), "[Running LTC]");
 
+        // Deleted, not only out of its modal state: exitModalState takes it out of the count of
+        // modal items at once.
+        const juce::Component::SafePointer<juce::AlertWindow> dismissed (message);
         message->exitModalState (0);
         pump();
-        EXPECT_EQ (messageShown(), nullptr);
+        EXPECT_EQ (dismissed.getComponent(), nullptr);
 
         EXPECT_EQ (plainFile.loadFileAsString(), "not a folder");
         EXPECT_TRUE (folder.isDirectory());
+        EXPECT_TRUE (std::filesystem::is_fifo (fifo.getFullPathName().toStdString()));
         EXPECT_EQ (app->inputFrameRateBox.getSelectedId(), 2);
         EXPECT_EQ (app->outputFrameRateBox.getSelectedId(), 2);
         EXPECT_EQ (offsetSliderOf (*app).getValue(), 7.0);
         EXPECT_TRUE (app->enableToggle->getToggleState());
     }
 
-    // Nothing new beside the plain file, the folder and Documents.
-    EXPECT_EQ (home.home.findChildFiles (juce::File::findFilesAndDirectories, false).size(), 3);
+    // Nothing new beside the plain file, the folder, the FIFO and Documents.
+    EXPECT_EQ (home.home.findChildFiles (juce::File::findFilesAndDirectories, false).size(), 4);
 
     // A quit while a message is up ends cleanly and saves what is on screen.
     dialogAnswer = belowAFile;
     click (*app, *app->openButton);
-    ASSERT_NE (messageShown(), nullptr);
+    const juce::Component::SafePointer<juce::AlertWindow> upAtQuit (messageShown());
+    ASSERT_NE (upAtQuit.getComponent(), nullptr);
     quit();
-    EXPECT_EQ (messageShown(), nullptr);
+    EXPECT_EQ (upAtQuit.getComponent(), nullptr);
     EXPECT_EQ (readAutosave(), onScreen);
 }
 
@@ -612,9 +629,57 @@ TEST_F (Configuration, AnAudioSetUpFileThatIsNotWellFormedTextGivesTheDefaultSet
 
         // A restored set-up is written again at exit, in the framework's own layout.
         if (c.restored)
+        {
             EXPECT_EQ (bytes.rfind (declaration + "\r\n<DEVICESETUP deviceType=\"Test\"", 0), 0u) << bytes;
+            EXPECT_EQ (bytes, juce::parseXML (juce::String::fromUTF8 (bytes.data(), (int) bytes.size()))->toString())
+                << "not in the framework's own text format";
+        }
         else
             EXPECT_EQ (bytes, c.contents);
+    }
+}
+
+TEST_F (Configuration, AnAudioSetUpFileThatIsNotARegularFileIsNeitherReadNorWrittenOver)
+{
+    const auto setUpFile = home.settingsFolder().getChildFile ("audioConfig.zems");
+    const auto path = setUpFile.getFullPathName().toStdString();
+
+    // A device that ends at once stands for those that never end, such as /dev/zero.
+    const std::pair<const char*, std::function<bool()>> cases[] = {
+        { "FIFO", [&path] { return ::mkfifo (path.c_str(), 0666) == 0; } },
+        { "link to /dev/null", [&path] { return ::symlink ("/dev/null", path.c_str()) == 0; } },
+    };
+
+    for (const auto& [what, make] : cases)
+    {
+        SCOPED_TRACE (what);
+        quit();
+        home.settingsFolder().createDirectory();
+        ::unlink (path.c_str());
+        ASSERT_TRUE (make());
+        struct stat before;
+        ASSERT_EQ (::lstat (path.c_str(), &before), 0);
+
+        {
+            const FifoRelease release (path, 5000);
+            start();
+            EXPECT_FALSE (release.released()) << "the start waited for a writer";
+        }
+
+        pump();
+        ASSERT_NE (app->deviceManager.getCurrentAudioDevice(), nullptr);
+        EXPECT_EQ (app->deviceManager.getCurrentAudioDevice()->getName(), TestAudioDeviceType::deviceName);
+
+        // Any change of a MIDI input's state gives the manager a set-up to write at exit.
+        app->deviceManager.setMidiInputDeviceEnabled ("not-connected", true);
+        ASSERT_NE (app->deviceManager.createStateXml(), nullptr);
+        quit();
+
+        struct stat after;
+        ASSERT_EQ (::lstat (path.c_str(), &after), 0);
+        EXPECT_EQ (after.st_mode, before.st_mode);
+        EXPECT_EQ (after.st_ino, before.st_ino);
+        EXPECT_EQ (readAutosave(), "1\n1\n1\n0\nNo Output\n");
     }
 }
 

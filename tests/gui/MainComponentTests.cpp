@@ -482,6 +482,35 @@ TEST_F (MergerRowSwitch, OffDisablesThenUnregistersTheInputThatOnEnabledThenRegi
     EXPECT_FALSE (devices.feed ("A", juce::MidiMessage::noteOn (1, 60, (juce::uint8) 100)));
 }
 
+TEST_F (MergerRowSwitch, ThePreferencesWindowsFirstPaintShowsTheRowsOfTheDevicesPresentAtTheClick)
+{
+    // Notes which switches the painting draws.
+    struct RecordingLook : public juce::LookAndFeel_V4
+    {
+        void drawToggleButton (juce::Graphics& g, juce::ToggleButton& button, bool highlighted, bool down) override
+        {
+            drawn.add (button.getButtonText());
+            LookAndFeel_V4::drawToggleButton (g, button, highlighted, down);
+        }
+
+        juce::StringArray drawn;
+    } look;
+
+    juce::LookAndFeel::setDefaultLookAndFeel (&look);
+    start();
+    pump();
+    devices.setInputNames ({ "A", "B" });
+    look.drawn.clear();
+
+    // The window is painted before the click returns: its rows are made by then.
+    app->buttonClicked (app->preferencesButton.get());
+    EXPECT_TRUE (look.drawn.contains ("A")) << look.drawn.joinIntoString (", ");
+    EXPECT_TRUE (look.drawn.contains ("B")) << look.drawn.joinIntoString (", ");
+
+    quit();
+    juce::LookAndFeel::setDefaultLookAndFeel (nullptr);
+}
+
 //==============================================================================
 using FrameRates = AppFixture;
 

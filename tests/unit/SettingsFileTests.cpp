@@ -4,6 +4,7 @@
 */
 
 #include "config/SettingsFile.h"
+#include "support/FifoRelease.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +16,9 @@
 #include <locale>
 #include <sstream>
 
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
@@ -67,6 +70,62 @@ std::string readBytes (const fs::path& path)
 {
     std::ifstream file (path, std::ios::binary);
     return { std::istreambuf_iterator<char> (file), std::istreambuf_iterator<char>() };
+}
+
+/** Whether every user may pass through each folder on the way to this one. */
+bool everyoneCanReach (const fs::path& where)
+{
+    for (auto path = where;; path = path.parent_path())
+    {
+        struct stat info;
+
+        if (::stat (path.c_str(), &info) != 0 || (info.st_mode & S_IXOTH) == 0)
+            return false;
+
+        if (path == path.root_path() || path.empty())
+            return true;
+    }
+}
+
+/** Runs an action in a child process as an ordinary user would, so that file permissions hold
+    for it even when the tests run as root (the child then becomes the user "nobody"), and gives
+    what it returned.
+*/
+std::string asOrdinaryUser (const std::function<std::string()>& action)
+{
+    int channel[2];
+
+    if (::pipe (channel) != 0)
+        return "no pipe";
+
+    const auto child = ::fork();
+
+    if (child == 0)
+    {
+        ::close (channel[0]);
+        constexpr uid_t nobody = 65534;
+
+        if (::geteuid() == 0 && (::setgroups (0, nullptr) != 0 || ::setgid (nobody) != 0 || ::setuid (nobody) != 0))
+            ::_exit (2);
+
+        const auto result = action();
+        const auto written = ::write (channel[1], result.data(), result.size());
+        ::_exit (written == static_cast<ssize_t> (result.size()) ? 0 : 3);
+    }
+
+    ::close (channel[1]);
+    std::string result;
+    char buffer[256];
+    ssize_t got;
+
+    while (child > 0 && (got = ::read (channel[0], buffer, sizeof (buffer))) > 0)
+        result.append (buffer, static_cast<size_t> (got));
+
+    ::close (channel[0]);
+    int status = 0;
+    const bool ended = child > 0 && ::waitpid (child, &status, 0) == child && WIFEXITED (status);
+    EXPECT_TRUE (ended && WEXITSTATUS (status) == 0) << "the child process failed";
+    return result;
 }
 
 // A global locale that groups thousands, as a host application might install.
@@ -359,6 +418,9 @@ TEST_F (SettingsFileOnDisk, FilesThatCannotBeReadSayWhy)
 {
     std::ofstream (folder / "plain") << "2\n";
     fs::create_directory (folder / "folder.zems");
+    ASSERT_EQ (::mkfifo ((folder / "pipe.zems").c_str(), 0666), 0);
+    fs::create_symlink ("pipe.zems", folder / "link-to-pipe.zems");
+    fs::create_symlink ("/dev/null", folder / "link-to-null.zems");
 
     struct Case
     {
@@ -367,23 +429,65 @@ TEST_F (SettingsFileOnDisk, FilesThatCannotBeReadSayWhy)
         std::string reason;
     };
 
+    // A device that ends at once stands for those that never end, such as /dev/zero.
     const Case cases[] = {
         { folder / "none.zems", false, "No such file or directory" },
         { folder / "plain" / "x.zems", false, "Not a directory" },
         { folder / "folder.zems", true, "Is a directory" },
         { folder / "plain", true, "" },
+        { folder / "pipe.zems", false, "Not a regular file" },
+        { folder / "link-to-pipe.zems", false, "Not a regular file" },
+        { folder / "link-to-null.zems", false, "Not a regular file" },
     };
 
     for (const auto& c : cases)
     {
         SCOPED_TRACE (c.path);
         std::string failure = "left from before";
+        const FifoRelease release (c.path.string(), 5000);
         const auto parsed = readSettingsFile (c.path.string(), &failure);
+        EXPECT_FALSE (release.released()) << "the read waited for a writer";
         EXPECT_EQ (parsed.opened, c.opened);
         EXPECT_EQ (failure, c.reason);
     }
 
     expectParsed (readSettingsFile ((folder / "none.zems").string()), {});
+    EXPECT_TRUE (fs::is_fifo (folder / "pipe.zems"));
+}
+
+TEST_F (SettingsFileOnDisk, AFolderThatMayNotBeWrittenIsReportedAsAFolder)
+{
+    ::chmod (folder.c_str(), 0755);
+
+    if (! everyoneCanReach (folder))
+        GTEST_SKIP() << "an ordinary user cannot reach " << folder;
+
+    // Root's folders, or when this is an ordinary user already, its own made read-only.
+    const auto theirs = folder / "theirs";
+    fs::create_directories (theirs / "show.zems");
+    ::chmod ((theirs / "show.zems").c_str(), 0555);
+    ::chmod (theirs.c_str(), 0555);
+
+    const std::pair<fs::path, std::string> cases[] = {
+        { theirs / "show.zems", "Is a directory" },
+        { theirs / "new.zems", "Permission denied" },
+    };
+
+    for (const auto& [path, reason] : cases)
+    {
+        SCOPED_TRACE (path);
+        const auto failure = asOrdinaryUser (
+            [&path]
+            {
+                std::string why;
+                return writeSettingsFile (path.string(), workedExampleText, &why) ? std::string ("written") : why;
+            });
+        EXPECT_EQ (failure, reason);
+    }
+
+    EXPECT_TRUE (fs::is_empty (theirs / "show.zems"));
+    EXPECT_EQ (entries (theirs), std::vector<std::string> { "show.zems" });
+    ::chmod (theirs.c_str(), 0755); // so that the folder can be removed
 }
 
 TEST_F (SettingsFileOnDisk, RoundTrip)
