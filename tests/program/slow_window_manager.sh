@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
-# The windows' size and place when the window manager answers late, as on a busy machine: the
-# main window must come up at its 500 x 250 centred on the screen at every one of 20 starts, and
-# the preferences window at its 550 x 350 at (200, 200) at every fifth. The test runs on a display
+# The windows' size and place when the window manager answers late, as on a busy machine: at
+# every one of 20 starts, the main window must come up at its 500 x 250 centred on the screen, and
+# the preferences window, opened once, at its 550 x 350 at (200, 200). The test runs on a display
 # of its own, with its own openbox at the lowest priority beside two busy loops per core that
 # starve it, so that the window manager of the other tests is left alone.
+# Without the paint that follows the showing of the preferences window, that window came up at
+# the top-left corner at 2 of 100 starts here (five runs of this test, two of which failed); with
+# it, at none of 40. So a run catches that fault about two times in five; the main window's fault
+# without its own mend, 6 to 13 starts of 20 wrong, every time.
 # Arguments: the application binary, a folder for the screenshots.
 set -euo pipefail
 
@@ -18,7 +22,6 @@ here="$(cd "$(dirname "$0")" && pwd)"
 source "$here/lib.sh"
 
 starts=20
-preferences_every=5
 screen_w=1280
 screen_h=800
 
@@ -158,29 +161,23 @@ for start in $(seq 1 "$starts"); do
         shot_of "$main" "$out/main-window-start-$start.png" || true
     fi
 
-    if [ $((start % preferences_every)) = 0 ]; then
-        if [ -z "$main_right" ]; then
-            echo "start $start: preferences not checked, the main window is wrong"
-        else
-            prefs_checked=$((prefs_checked + 1))
-            click_in "$main" 180 212
-            wait_for_effect 20 app_window_shown Preferences || fail "start $start: clicking Preferences showed no preferences window within 20 s"
-            wait_for_app_window Preferences 1
-            prefs="$found"
-            wait_until 20 is_framed "$prefs" || fail "start $start: openbox did not frame the preferences window within 20 s"
-            sleep 1.5
-            prefs_right=1
-            placed_at "$prefs" 200 200 || prefs_right=""
-            [ "${content_w}x$content_h" = 550x350 ] || prefs_right=""
-            record="start $start: preferences $(describe "$prefs")"
-            echo "$record"
-            if [ -n "$prefs_right" ]; then
-                prefs_good=$((prefs_good + 1))
-            else
-                prefs_bad+=("$record")
-                shot_of "$prefs" "$out/preferences-start-$start.png" || true
-            fi
-        fi
+    prefs_checked=$((prefs_checked + 1))
+    click_in "$main" 180 212
+    wait_for_effect 20 app_window_shown Preferences || fail "start $start: clicking Preferences showed no preferences window within 20 s"
+    wait_for_app_window Preferences 1
+    prefs="$found"
+    wait_until 20 is_framed "$prefs" || fail "start $start: openbox did not frame the preferences window within 20 s"
+    sleep 1.5
+    prefs_right=1
+    placed_at "$prefs" 200 200 || prefs_right=""
+    [ "${content_w}x$content_h" = 550x350 ] || prefs_right=""
+    record="start $start: preferences $(describe "$prefs")"
+    echo "$record"
+    if [ -n "$prefs_right" ]; then
+        prefs_good=$((prefs_good + 1))
+    else
+        prefs_bad+=("$record")
+        shot_of "$prefs" "$out/preferences-start-$start.png" || true
     fi
 
     # Quit through the main window's close button; the preferences window may still be open.
@@ -199,5 +196,5 @@ if [ "${#bad[@]}" != 0 ] || [ "${#prefs_bad[@]}" != 0 ]; then
     done
     fail "$((starts - good)) of $starts starts put the main window wrong, $((prefs_checked - prefs_good)) of $prefs_checked the preferences window"
 fi
-[ "$prefs_checked" -gt 0 ] || fail "the preferences window was not checked at any start"
+[ "$prefs_checked" = "$starts" ] || fail "the preferences window was checked at $prefs_checked of $starts starts"
 echo "slow window manager: passed"
