@@ -55,17 +55,17 @@ dialogs_of_app()
 
 status_now()
 {
-    shot_of "$main" "$1"
-    crop "$1" 10 45 100 40 "$1"
+    shot_of "$main" "$1" && crop "$1" 10 45 100 40 "$1"
 }
 
+# A screenshot that fails is taken again at the next poll; one that cannot be compared fails.
 status_differs_from()
 {
-    status_now "$out/status-now.png"
-    [ "$(compare -metric AE "$1" "$out/status-now.png" null: 2>&1 || true)" != 0 ]
+    status_now "$out/status-now.png" || return 1
+    pictures_differ "$1" "$out/status-now.png"
 }
 
-status_now "$out/status-before-second-clicks.png"
+status_now "$out/status-before-second-clicks.png" || fail "no screenshot of the status"
 open_dialog $save_button_x $buttons_y "Save your configuration"
 save_dialog="$dialog"
 xdotool windowmove --sync "$save_dialog" 900 0 2> /dev/null || xdotool windowmove "$save_dialog" 900 0
@@ -86,7 +86,7 @@ wait_until 5 test -f "$saves/while-up.zems" || fail "the Save dialog's answer wr
     || fail "the save holds $(tr '\n' ' ' < "$saves/while-up.zems"), not what was on screen when it was answered"
 wait_until 5 no_dialog_shown "Save your configuration" || fail "the Save dialog stayed up after saving"
 [ "$(dialogs_of_app)" = 0 ] || fail "$(dialogs_of_app) dialogs are still running after the save"
-status_now "$out/status-off.png"
+status_now "$out/status-off.png" || fail "no screenshot of the status"
 click_in "$main" 150 168
 wait_for_effect 5 status_differs_from "$out/status-off.png" || fail "Enabled did not switch on again"
 

@@ -72,7 +72,7 @@ region_restored()
 status_differs_from()
 {
     import -window "$main" "$out/status-now.png" 2>/dev/null || return 1
-    [ "$(compare -metric AE "$1[100x40+10+45]" "$out/status-now.png[100x40+10+45]" null: 2>&1 || true)" != 0 ]
+    pictures_differ "$1[100x40+10+45]" "$out/status-now.png[100x40+10+45]"
 }
 
 failures=0

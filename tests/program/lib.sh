@@ -178,6 +178,29 @@ colour_box()
     echo "${w}x$h+$((x + $2))+$((y + $3))"
 }
 
+# Whether two pictures differ, pixel by pixel. Each is a file, or a region of one written as
+# file[WxH+X+Y]; $3, when given, is how far a pixel may be off and still count as the same (as
+# "5%"). Succeeds when they differ and returns 1 when they are the same. Two pictures that cannot
+# be compared fail the test, so that a screenshot or a crop that failed, or a missing file, never
+# counts as a change: compare exits with 0 for the same, 1 for different and 2 for an error, but
+# takes pictures of two sizes as a search for the smaller in the larger, and a region outside the
+# picture as an empty one, with no error; so the sizes are read first and must be equal.
+pictures_differ()
+{
+    local first second status=0
+    first=$(convert "$1" -format '%wx%h' info: 2>&1) || true
+    second=$(convert "$2" -format '%wx%h' info: 2>&1) || true
+    [[ "$first" =~ ^[0-9]+x[0-9]+$ ]] || fail "cannot compare the picture $1: $first"
+    [[ "$second" =~ ^[0-9]+x[0-9]+$ ]] || fail "cannot compare the picture $2: $second"
+    [ "$first" = "$second" ] || fail "cannot compare $1 ($first) with $2 ($second): their sizes differ"
+    compare -metric AE ${3:+-fuzz "$3"} "$1" "$2" null: > /dev/null 2>&1 || status=$?
+    case "$status" in
+        0) return 1 ;;
+        1) return 0 ;;
+        *) fail "could not compare $1 with $2: compare ended with $status" ;;
+    esac
+}
+
 # Fails unless the region is the same in both screenshots. Text drawn anew can come out with a
 # few edge pixels a shade off; a tolerance of 5 % lets those pass, and nothing else.
 expect_same_region()
@@ -345,6 +368,66 @@ open_dialog()
         wait_for_effect 2 dialog_shown "$3" && return 0
     done
     fail "clicking at ($1, $2) showed no dialog titled $3"
+}
+
+message_shown()
+{
+    message=$(find_app_window "$1")
+    [ -n "$message" ]
+}
+
+# Presses Return in the dialog titled $1 until it closes. The open dialog lets a Return go that
+# comes at once after the typing, for good (seen here: one Return then kept it up for 15 s, five
+# times in five), while one that comes a fifth of a second later answers it within about 0.6 s.
+# So Return is pressed again while the dialog is up and still the active window, each time after
+# giving the one before it 5 s to take effect, so that none can reach the message that follows.
+answer_with_return()
+{
+    local attempt
+    for attempt in 1 2 3; do
+        [ "$(xdotool getactivewindow 2>/dev/null)" = "$dialog" ] || xdotool windowactivate --sync "$dialog" 2> /dev/null || true
+        xdotool key Return
+        wait_until 5 no_dialog_shown "$1" && return 0
+    done
+    return 1
+}
+
+# Answers the dialog that the button at ($1, $2) in the main window ($main) opens with the path
+# $4, and expects the message titled $5 in its place; its screenshot goes to $out/$6.png.
+answer_and_expect_message()
+{
+    local x="$1" y="$2" title="$3" path="$4" expected="$5" name="$6"
+    open_dialog "$x" "$y" "$title"
+    xdotool windowactivate --sync "$dialog" 2> /dev/null || true
+    xdotool type --delay 20 "$path"
+    answer_with_return "$title" || { shot_of root "$out/$name-dialog-stayed.png"; fail "the dialog $title stayed up after answering it with $path"; }
+    wait_for_effect 10 message_shown "$expected" || fail "no message titled $expected after answering $title with $path"
+    # The message is written over the main window: it must name the file, so it is wide.
+    content_geometry "$message"
+    [ "$content_w" -gt 300 ] || fail "the message is only $content_w pixels wide"
+    shot_of "$message" "$out/$name.png"
+    expect_bright_pixels "$out/$name.png" 10 10 $((content_w - 20)) $((content_h - 20)) "the message $expected" 60
+}
+
+# Presses Return in the message $message, its button's key, and waits until it has closed.
+close_message_with_return()
+{
+    [ "$(xdotool getactivewindow 2>/dev/null)" = "$message" ] || xdotool windowactivate --sync "$message" 2> /dev/null || true
+    xdotool key Return
+    wait_for_effect 5 window_is_unmapped "$message" || fail "the message did not close on Return"
+}
+
+# Sets launcher to what starts the application $1 as an ordinary user would: as root, a small
+# script ($2) that gives up the right to pass over file permissions for the program and its
+# dialogs and execs it, so that the window's process is the one started; otherwise the program.
+ordinary_user_launcher()
+{
+    launcher="$1"
+    if [ "$(id -u)" = 0 ]; then
+        launcher="$2"
+        printf '#!/bin/sh\nexec setpriv --bounding-set -dac_override,-dac_read_search -- "%s" "$@"\n' "$1" > "$launcher"
+        chmod +x "$launcher"
+    fi
 }
 
 # Starts JACK's dummy driver at 48 kHz with 512-sample buffers under a server name of our own

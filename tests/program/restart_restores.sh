@@ -24,15 +24,9 @@ offset_slider="160 80 300 30"
 # Whether the region of window $window now differs from the same region of a screenshot.
 changed_since()
 {
-    local reference="$1" x="$2" y="$3" w="$4" h="$5" now before differing
-    now=$(mktemp --suffix .png)
-    before=$(mktemp --suffix .png)
-    import -window "$window" "$now" 2>/dev/null || { rm -f "$now" "$before"; return 1; }
-    crop "$now" "$x" "$y" "$w" "$h" "$now"
-    crop "$reference" "$x" "$y" "$w" "$h" "$before"
-    differing=$(compare -metric AE "$now" "$before" null: 2>&1 || true)
-    rm -f "$now" "$before"
-    [ "$differing" != 0 ]
+    local reference="$1" x="$2" y="$3" w="$4" h="$5" now="$out/changed-since.png"
+    import -window "$window" "$now" 2>/dev/null || return 1
+    pictures_differ "$now[${w}x$h+$x+$y]" "$reference[${w}x$h+$x+$y]"
 }
 
 open_offset_page()
