@@ -12,6 +12,7 @@
 #include <locale>
 #include <memory>
 #include <sstream>
+#include <streambuf>
 #include <system_error>
 
 #include <fcntl.h>
@@ -360,6 +361,12 @@ ParsedSettings readSettingsFile (const std::string& path, std::string* failure)
     if (! contents.opened)
         return {};
 
-    std::istringstream input (std::move (contents.bytes));
+    // Read where they lie, without the copy that a string stream would make of a large file.
+    struct BytesInPlace : public std::streambuf
+    {
+        explicit BytesInPlace (std::string& bytes) { setg (bytes.data(), bytes.data(), bytes.data() + bytes.size()); }
+    } buffer (contents.bytes);
+
+    std::istream input (&buffer);
     return parseSettings (input);
 }
