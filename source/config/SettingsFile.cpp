@@ -283,45 +283,40 @@ FileContents readRegularFile (const std::string& path)
     FileContents contents;
     struct stat info;
 
+    const auto failedWith = [&contents] (int error)
+    {
+        contents.failure = errorText (error);
+        return contents;
+    };
+
+    // Anything but a regular file is passed over; a folder counts as opened, as a stream opens one.
+    const auto passedOver = [&contents] (mode_t mode)
+    {
+        contents.opened = S_ISDIR (mode);
+        contents.failure = notRegularFileText (mode);
+        return contents;
+    };
+
     // Opening a device can itself do something (a serial line, a watchdog), so what the path names
     // is looked at first.
     if (::stat (path.c_str(), &info) != 0)
-    {
-        contents.failure = errorText (errno);
-        return contents;
-    }
+        return failedWith (errno);
 
     if (! S_ISREG (info.st_mode))
-    {
-        contents.opened = S_ISDIR (info.st_mode);
-        contents.failure = notRegularFileText (info.st_mode);
-        return contents;
-    }
+        return passedOver (info.st_mode);
 
     // Without blocking, and looked at again once open, should something else have taken the
     // file's place in between: an open of a FIFO would otherwise wait for a writer.
     const auto fileDescriptor = ::open (path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
 
     if (fileDescriptor < 0)
-    {
-        contents.failure = errorText (errno);
-        return contents;
-    }
+        return failedWith (errno);
 
-    if (::fstat (fileDescriptor, &info) != 0)
+    if (::fstat (fileDescriptor, &info) != 0 || ! S_ISREG (info.st_mode))
     {
-        contents.failure = errorText (errno);
-    }
-    else if (! S_ISREG (info.st_mode))
-    {
-        contents.opened = S_ISDIR (info.st_mode);
-        contents.failure = notRegularFileText (info.st_mode);
-    }
-
-    if (! contents.failure.empty())
-    {
+        const auto error = errno;
         ::close (fileDescriptor);
-        return contents;
+        return S_ISREG (info.st_mode) ? failedWith (error) : passedOver (info.st_mode);
     }
 
     contents.opened = true;

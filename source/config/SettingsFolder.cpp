@@ -21,7 +21,7 @@ std::unique_ptr<juce::XmlElement> parseAudioSetupFile (const juce::File& file)
 {
     const auto contents = readRegularFile (file.getFullPathName().toStdString());
 
-    if (! contents.opened || ! contents.failure.empty())
+    if (! contents.failure.empty())
         return {};
 
     const auto* data = contents.bytes.data();
